@@ -1,0 +1,150 @@
+"""The table generator refuses bad input with "file:line: message" and a non-zero exit."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+GEN = os.path.join(os.path.dirname(__file__), "..", "..", "tools", "gen_tables.py")
+
+PSL = """// header
+// ===BEGIN ICANN DOMAINS===
+com
+co.uk
+uk
+sk
+de
+*.ck
+!www.ck
+рф
+谷歌
+// ===END ICANN DOMAINS===
+// ===BEGIN PRIVATE DOMAINS===
+blogspot.com
+// ===END PRIVATE DOMAINS===
+"""
+
+BRANDS = "# brands\ngoo\nxn--flw351e\n"
+
+POLICY = """[@brand]
+registerable = no
+reason = brand_tld
+note = brand
+source.note = https://example.org/gtlds.json
+source.reason = https://example.org/gtlds.json
+source.registerable = https://example.org/gtlds.json
+
+[+test]
+registerable = no
+reason = infrastructure
+note = testing
+source.note = https://example.org/reserved
+source.reason = https://example.org/reserved
+source.registerable = https://example.org/reserved
+
+[co.uk]
+min_length = 3
+source.min_length = https://example.org/terms
+"""
+
+
+def run(psl=PSL, brands=BRANDS, policy=POLICY):
+    with tempfile.TemporaryDirectory() as d:
+        for name, text in (("public_suffix_list.dat", psl), ("brands.txt", brands),
+                           ("policy.txt", policy)):
+            with open(os.path.join(d, name), "w", encoding="utf-8") as f:
+                f.write(text)
+        out = os.path.join(d, "tables.cpp")
+        p = subprocess.run([sys.executable, GEN, "--data", d, "--out", out],
+                           capture_output=True, text=True)
+        written = os.path.exists(out)
+        return p.returncode, p.stdout, p.stderr, written
+
+
+class Accepts(unittest.TestCase):
+    def test_valid_inputs_give_the_expected_counts(self):
+        rc, out, err, written = run()
+        self.assertEqual(rc, 0, err)
+        self.assertTrue(written)
+        # 9 list rules, goo and xn--flw351e added as brand rows, test added by policy.
+        self.assertIn("rule table: 12 keys (9 from the list's ICANN section, 2 added brand rows, 1 added by policy)", out)
+        self.assertIn("registerable yes 9, no 3, restricted 0", out)
+
+
+class Refuses(unittest.TestCase):
+    def assertRefused(self, where, message, **inputs):
+        rc, out, err, written = run(**inputs)
+        self.assertEqual(rc, 1, out)
+        self.assertFalse(written)
+        self.assertIn(where, err)
+        self.assertIn(message, err)
+
+    def test_malformed_rules(self):
+        cases = [
+            ("Com", "not lowercase"),
+            ("a..com", "empty label"),
+            (".com", "empty label"),
+            ("a!b.com", "character '!'"),
+            ("-a.com", "starts or ends with '-'"),
+            ("foo.*.com", "character '*'"),
+            ("!com", "exception for a top-level label"),
+            ("a_b.com", "character '_'"),
+            ("cafe\u0301.fr", "not in NFC"),
+        ]
+        for rule, message in cases:
+            with self.subTest(rule=rule):
+                psl = PSL.replace("de\n", rule + "\n")
+                self.assertRefused("public_suffix_list.dat:7:", message, psl=psl)
+
+    def test_duplicate_key(self):
+        self.assertRefused("public_suffix_list.dat:7:", "duplicate key 'com'",
+                           psl=PSL.replace("de\n", "com\n"))
+
+    def test_exception_that_shares_a_key(self):
+        self.assertRefused("public_suffix_list.dat:9:", "duplicate key 'www.ck'",
+                           psl=PSL.replace("*.ck\n", "www.ck\n"))
+
+    def test_rule_outside_the_sections(self):
+        self.assertRefused("public_suffix_list.dat:1:", "outside",
+                           psl="com\n" + PSL)
+
+    def test_brands(self):
+        self.assertRefused("brands.txt:2:", "out of byte order", brands="goo\naaa\n")
+        self.assertRefused("brands.txt:2:", "duplicate", brands="goo\ngoo\n")
+        self.assertRefused("brands.txt:1:", "not in ASCII", brands="谷歌\n")
+        self.assertRefused("brands.txt:1:", "not a top-level label", brands="a.goo\n")
+
+    def test_unknown_policy_field_or_value(self):
+        self.assertRefused("policy.txt:20:", "unknown field 'colour'",
+                           policy=POLICY + "colour = red\n")
+        self.assertRefused("policy.txt:18:", "unknown value 'maybe' for registerable",
+                           policy=POLICY.replace("[co.uk]\n", "[co.uk]\nregisterable = maybe\n"))
+        self.assertRefused("policy.txt:20:", "unknown field 'colour' in 'source.colour'",
+                           policy=POLICY + "source.colour = https://example.org/\n")
+        self.assertRefused("policy.txt:18:", "min_length must be a whole number",
+                           policy=POLICY.replace("min_length = 3", "min_length = 300"))
+
+    def test_policy_values_need_their_sources(self):
+        self.assertRefused("policy.txt:18:", "[co.uk] sets min_length without a source",
+                           policy=POLICY.replace("source.min_length = https://example.org/terms\n", ""))
+        self.assertRefused("policy.txt:20:", "has a source for banned, which it does not set",
+                           policy=POLICY + "source.banned = https://example.org/\n")
+        self.assertRefused("policy.txt:19:", "is not an absolute web address",
+                           policy=POLICY.replace("https://example.org/terms", "/terms"))
+
+    def test_policy_breaking_an_invariant(self):
+        self.assertRefused("policy.txt:18:", "sets min_length to its default",
+                           policy=POLICY.replace("min_length = 3", "min_length = 1"))
+        bad = POLICY + "max_length = 2\nsource.max_length = https://example.org/terms\n"
+        self.assertRefused("policy.txt:17:", "min_length is above max_length", policy=bad)
+
+    def test_policy_naming_no_row(self):
+        self.assertRefused("policy.txt:17:", "[co.jp] names no rule",
+                           policy=POLICY.replace("[co.uk]", "[co.jp]"))
+        self.assertRefused("policy.txt:9:", "adds 'com', which the list already holds",
+                           policy=POLICY.replace("[+test]", "[+com]"))
+
+
+if __name__ == "__main__":
+    unittest.main()
