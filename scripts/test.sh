@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ tests (plain and under AddressSanitizer and
-# UndefinedBehaviorSanitizer) through ctest, and the Python tests through pytest.
+# UndefinedBehaviorSanitizer) through ctest, a bounded fuzzing run, and the Python tests through
+# pytest (plain and against the sanitized extension).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
@@ -19,13 +20,8 @@ cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
+bash fuzz/run.sh
+
 echo "== Python tests"
-set +e
 .venv/bin/python -m pytest -q
-rc=$?
-set -e
-if [ "$rc" -eq 5 ]; then
-  echo "no Python tests collected"
-elif [ "$rc" -ne 0 ]; then
-  exit "$rc"
-fi
+bash tests/python/run_sanitized.sh

@@ -35,8 +35,20 @@ inline std::uint64_t phf_hash(std::string_view key, std::uint64_t seed) noexcept
     p += 8;
     n -= 8;
   }
+  // The zero-padded tail, read with fixed-size loads: a memcpy of variable length is a call
+  // that costs more than the rest of the hash.
   std::uint64_t w = 0;
-  if (n > 0) std::memcpy(&w, p, n);
+  if (n >= 4) {
+    std::uint32_t lo;
+    std::uint32_t hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + n - 4, 4);
+    w = lo | (static_cast<std::uint64_t>(hi) << ((n - 4) * 8));
+  } else if (n > 0) {
+    w = static_cast<unsigned char>(p[0]) |
+        (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n >> 1])) << ((n >> 1) * 8)) |
+        (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << ((n - 1) * 8));
+  }
   h ^= w;
   h *= k_mul;
   h ^= h >> 29;

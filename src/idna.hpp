@@ -2,13 +2,27 @@
 // DNS-length checks off, CheckBidi and CheckJoiners on.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace zelvar::idna {
 
 // Converts `input` (valid UTF-8) into `out`, replacing its content. False when UTS #46
-// refuses the text; `out` is then unspecified.
+// refuses the text; `out` is then unspecified. Text for which `converts_without_icu` holds
+// is answered without ICU; everything else goes to ICU.
 bool domain_to_ascii(std::string_view input, std::string& out);
+
+// True when every byte is below 0x80 and no label (at the start or after a '.') begins with
+// "xn--" in any case. Such text converts to itself with "A" to "Z" folded, and UTS #46 under
+// this configuration never refuses it.
+bool converts_without_icu(std::string_view input) noexcept;
+
+// The ICU road for any text, exposed so that tests can hold the fast path against it.
+// Longer texts are converted in pieces of about `piece_bytes`, cut at '.'; the answer is the
+// one that a single conversion of the whole text gives (see idna.cpp).
+inline constexpr std::size_t kPieceBytes = 256;
+bool domain_to_ascii_icu(std::string_view input, std::string& out,
+                         std::size_t piece_bytes = kPieceBytes);
 
 }  // namespace zelvar::idna

@@ -1,0 +1,253 @@
+#include "idna.hpp"
+
+#include <unicode/uidna.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace zelvar::idna {
+
+namespace {
+
+// The error bits of the checks that this configuration turns off (hyphen placement, DNS
+// lengths, empty labels); every other bit is a refusal.
+constexpr std::uint32_t kIgnoredErrors =
+    UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG | UIDNA_ERROR_DOMAIN_NAME_TOO_LONG |
+    UIDNA_ERROR_LEADING_HYPHEN | UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
+
+// One process-wide instance, made on first use. ICU allows concurrent use of one instance; it
+// is never closed, so no thread can see it released during exit.
+const UIDNA* instance() noexcept {
+  static const UIDNA* const idna = []() -> const UIDNA* {
+    UErrorCode err = U_ZERO_ERROR;
+    UIDNA* p = uidna_openUTS46(
+        UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ, &err);
+    if (U_FAILURE(err)) {
+      if (p != nullptr) uidna_close(p);
+      return nullptr;
+    }
+    return p;
+  }();
+  return idna;
+}
+
+constexpr char fold(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+using IcuConvert = std::int32_t (*)(const UIDNA*, const char*, std::int32_t, char*, std::int32_t,
+                                    UIDNAInfo*, UErrorCode*);
+
+// Runs one ICU conversion of `in` and appends the answer to `out`. `err` is ICU's status.
+bool convert_with(IcuConvert convert, const UIDNA* idna, std::string_view in, std::string& out,
+                  std::uint32_t& errors, UErrorCode& err);
+
+// Converts `in` by one ICU call and appends the answer to `out`. False when ICU itself fails
+// (the text cannot be handled at all); otherwise `errors` holds ICU's error bits.
+//
+// ICU's Punycode encoder refuses a label of more than 1,000 code points outright, a limit of
+// its own that UTS #46 does not have. Such a label is valid or not by the same tests in
+// ToUnicode, which encodes nothing; when they pass, the ToUnicode answer stands in for the
+// ASCII one. Its length is all that matters then: the label alone is over 1,000 bytes in
+// either form, so the name fails the syntax stage by its length, as its ASCII form would.
+bool convert_once(const UIDNA* idna, std::string_view in, std::string& out,
+                  std::uint32_t& errors) {
+  UErrorCode err = U_ZERO_ERROR;
+  if (convert_with(uidna_nameToASCII_UTF8, idna, in, out, errors, err)) return true;
+  if (err != U_INPUT_TOO_LONG_ERROR) return false;
+  err = U_ZERO_ERROR;
+  return convert_with(uidna_nameToUnicodeUTF8, idna, in, out, errors, err);
+}
+
+bool convert_with(IcuConvert convert, const UIDNA* idna, std::string_view in, std::string& out,
+                  std::uint32_t& errors, UErrorCode& err) {
+  if (in.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  static constexpr char kEmpty[] = "";
+  const char* src = in.empty() ? kEmpty : in.data();
+  const std::size_t base = out.size();
+  // Punycode can make a label longer than its UTF-8 form; ICU reports the size it needs.
+  std::size_t cap = in.size() + in.size() / 2 + 16;
+  if (cap > static_cast<std::size_t>(INT32_MAX)) cap = INT32_MAX;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    out.resize(base + cap);
+    err = U_ZERO_ERROR;
+    UIDNAInfo info = UIDNA_INFO_INITIALIZER;
+    const std::int32_t n = convert(idna, src, static_cast<std::int32_t>(in.size()),
+                                   out.data() + base, static_cast<std::int32_t>(cap), &info, &err);
+    if (err == U_BUFFER_OVERFLOW_ERROR && n > 0 && static_cast<std::size_t>(n) > cap) {
+      cap = static_cast<std::size_t>(n);
+      continue;
+    }
+    if (U_FAILURE(err) || n < 0 || static_cast<std::size_t>(n) > cap) break;
+    out.resize(base + static_cast<std::size_t>(n));
+    errors = info.errors;
+    return true;
+  }
+  out.resize(base);
+  return false;
+}
+
+// A label that makes any name a Bidi domain name and passes the Bidi rule (HEBREW LETTER
+// ALEF), and one that is no Bidi label but fails the rule (it starts with a digit).
+constexpr std::string_view kRtlProbe = "\xD7\x90";
+constexpr std::string_view kFailingProbe = "1a";
+
+bool refused(std::uint32_t errors) noexcept { return (errors & ~kIgnoredErrors) != 0; }
+
+// The UTS #46 mapping and normalisation of `in` (the first stage of ToASCII, which ICU runs
+// on the whole text before it looks at labels), as UTF-8. Afterwards every label separator
+// is a '.'. False for text that is not UTF-8 (ToASCII refuses it) or too long for ICU.
+bool map_uts46(std::string_view in, std::string& out) {
+  static const UNormalizer2* const norm = []() -> const UNormalizer2* {
+    UErrorCode err = U_ZERO_ERROR;
+    const UNormalizer2* n = unorm2_getInstance(nullptr, "uts46", UNORM2_COMPOSE, &err);
+    return U_FAILURE(err) ? nullptr : n;
+  }();
+  if (norm == nullptr || in.size() >= static_cast<std::size_t>(INT32_MAX)) return false;
+
+  // UTF-16 needs at most one unit per UTF-8 byte.
+  std::vector<UChar> utf16(in.size() + 1);
+  std::int32_t n16 = 0;
+  std::int32_t substitutions = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(utf16.data(), static_cast<std::int32_t>(utf16.size()), &n16, in.data(),
+                       static_cast<std::int32_t>(in.size()), 0xFFFD, &substitutions, &err);
+  if (U_FAILURE(err) || substitutions != 0) return false;
+
+  std::vector<UChar> mapped;
+  std::size_t cap = static_cast<std::size_t>(n16) + static_cast<std::size_t>(n16) / 4 + 16;
+  for (int attempt = 0;; ++attempt) {
+    if (cap > static_cast<std::size_t>(INT32_MAX) || attempt == 4) return false;
+    mapped.resize(cap);
+    err = U_ZERO_ERROR;
+    const std::int32_t n = unorm2_normalize(norm, utf16.data(), n16, mapped.data(),
+                                            static_cast<std::int32_t>(cap), &err);
+    if (err == U_BUFFER_OVERFLOW_ERROR && n > 0 && static_cast<std::size_t>(n) > cap) {
+      cap = static_cast<std::size_t>(n);
+      continue;
+    }
+    if (U_FAILURE(err) || n < 0 || static_cast<std::size_t>(n) > cap) return false;
+    mapped.resize(static_cast<std::size_t>(n));
+    break;
+  }
+  std::vector<UChar>().swap(utf16);
+
+  // At most three UTF-8 bytes per UTF-16 unit.
+  const std::size_t cap8 = mapped.size() * 3;
+  if (cap8 > static_cast<std::size_t>(INT32_MAX)) return false;
+  out.resize(cap8);
+  std::int32_t n8 = 0;
+  err = U_ZERO_ERROR;
+  u_strToUTF8(out.data(), static_cast<std::int32_t>(cap8), &n8, mapped.data(),
+              static_cast<std::int32_t>(mapped.size()), &err);
+  if (U_FAILURE(err) || n8 < 0 || static_cast<std::size_t>(n8) > cap8) return false;
+  out.resize(static_cast<std::size_t>(n8));
+  return true;
+}
+
+// Converts text that the UTS #46 mapping leaves unchanged piece by piece, cut at '.'.
+// ICU rewrites its working copy once per label that changes, so one call over a long text
+// costs about (labels x length). UTS #46 checks each label on its own, except CheckBidi: once
+// any label of the name is a Bidi label, every label must pass the Bidi rule. A piece that
+// fails on its own fails the whole. For the rest, two probes per piece tell whether it holds
+// a Bidi label (adding a label that fails the rule makes ICU report Bidi) and whether it holds
+// a label that fails the rule (adding a Bidi label that passes makes ICU report Bidi); the
+// whole is refused exactly when some piece has the first and some piece the second. Empty
+// labels play no part in the Bidi test, so cuts next to them are harmless.
+bool convert_in_pieces(const UIDNA* idna, std::string_view input, std::string& out,
+                       std::size_t piece_bytes) {
+  // Cut after at least piece_bytes, at the next '.'.
+  auto next_cut = [&](std::size_t start) -> std::size_t {
+    if (input.size() - start <= piece_bytes) return input.size();
+    const void* dot = std::memchr(input.data() + start + piece_bytes, '.',
+                                  input.size() - start - piece_bytes);
+    return dot ? static_cast<std::size_t>(static_cast<const char*>(dot) - input.data())
+               : input.size();
+  };
+
+  std::uint32_t errors = 0;
+  bool single = true;
+  for (std::size_t start = 0;;) {
+    const std::size_t cut = next_cut(start);
+    if (!convert_once(idna, input.substr(start, cut - start), out, errors) || refused(errors))
+      return false;
+    if (cut == input.size()) break;
+    single = false;
+    out.push_back('.');
+    start = cut + 1;
+  }
+  if (single) return true;
+
+  bool any_bidi = false;
+  bool any_failing = false;
+  std::string probe;
+  std::string scratch;
+  for (std::size_t start = 0;;) {
+    const std::size_t cut = next_cut(start);
+    const std::string_view piece = input.substr(start, cut - start);
+    for (int k = 0; k < 2; ++k) {
+      bool& flag = k == 0 ? any_bidi : any_failing;
+      if (flag) continue;
+      probe.assign(piece);
+      probe.push_back('.');
+      probe.append(k == 0 ? kFailingProbe : kRtlProbe);
+      scratch.clear();
+      if (!convert_once(idna, probe, scratch, errors)) return false;
+      flag = (errors & UIDNA_ERROR_BIDI) != 0;
+    }
+    if (any_bidi && any_failing) return false;
+    if (cut == input.size()) break;
+    start = cut + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool converts_without_icu(std::string_view input) noexcept {
+  bool label_start = true;
+  const std::size_t n = input.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(input[i]);
+    if (c >= 0x80) return false;
+    if (label_start && n - i >= 4 && (c | 0x20) == 'x' &&
+        (static_cast<unsigned char>(input[i + 1]) | 0x20) == 'n' && input[i + 2] == '-' &&
+        input[i + 3] == '-')
+      return false;
+    label_start = c == '.';
+  }
+  return true;
+}
+
+// A short text is one ICU call. A longer one is first mapped (UTS #46 maps and normalises
+// character by character, and the mapping is idempotent, so ToASCII of the mapped text is
+// ToASCII of the text); the mapped text shows every label boundary as a '.', and is then
+// converted in pieces.
+bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t piece_bytes) {
+  out.clear();
+  const UIDNA* idna = instance();
+  if (idna == nullptr) return false;
+  if (piece_bytes == 0) piece_bytes = 1;
+
+  std::uint32_t errors = 0;
+  if (input.size() <= piece_bytes)
+    return convert_once(idna, input, out, errors) && !refused(errors);
+  std::string mapped;
+  if (!map_uts46(input, mapped)) return false;
+  return convert_in_pieces(idna, mapped, out, piece_bytes);
+}
+
+bool domain_to_ascii(std::string_view input, std::string& out) {
+  if (converts_without_icu(input)) {
+    out.assign(input);
+    for (char& c : out) c = fold(c);
+    return true;
+  }
+  return domain_to_ascii_icu(input, out);
+}
+
+}  // namespace zelvar::idna
