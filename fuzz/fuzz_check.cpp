@@ -101,9 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 1) {
     std::string pieces;
     const bool pieces_ok =
-        zelvar::idna::domain_to_ascii_icu(in, pieces, 1 + static_cast<std::size_t>(data[0] % 16));
+        zelvar::idna::domain_to_ascii_icu(in, pieces, 1 + static_cast<std::size_t>(data[0] % 16),
+                                          1 + static_cast<std::size_t>(data[0] % 16));
     std::string whole;
-    const bool whole_ok = zelvar::idna::domain_to_ascii_icu(in, whole, SIZE_MAX);
+    const bool whole_ok = zelvar::idna::domain_to_ascii_icu(in, whole, SIZE_MAX, SIZE_MAX);
     FUZZ_CHECK(pieces_ok == whole_ok);
     FUZZ_CHECK(!whole_ok || pieces == whole);
     FUZZ_CHECK(icu_ok == whole_ok);

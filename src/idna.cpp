@@ -209,16 +209,23 @@ bool convert_in_pieces(const UIDNA* idna, std::string_view input, std::string& o
 }  // namespace
 
 bool converts_without_icu(std::string_view input) noexcept {
-  bool label_start = true;
+  const char* p = input.data();
   const std::size_t n = input.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(input[i]);
-    if (c >= 0x80) return false;
-    if (label_start && n - i >= 4 && (c | 0x20) == 'x' &&
-        (static_cast<unsigned char>(input[i + 1]) | 0x20) == 'n' && input[i + 2] == '-' &&
-        input[i + 3] == '-')
+  // Non-ASCII bytes, eight at a time.
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ULL) return false;
+  }
+  for (; i < n; ++i)
+    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+  // "xn--" at a label's start, in any case: look only where a '-' stands.
+  for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, '-', p + n - q))); ++q) {
+    const auto k = static_cast<std::size_t>(q - p);
+    if (k >= 2 && k + 1 < n && p[k + 1] == '-' && (p[k - 1] | 0x20) == 'n' &&
+        (p[k - 2] | 0x20) == 'x' && (k == 2 || p[k - 3] == '.'))
       return false;
-    label_start = c == '.';
   }
   return true;
 }
@@ -227,14 +234,15 @@ bool converts_without_icu(std::string_view input) noexcept {
 // character by character, and the mapping is idempotent, so ToASCII of the mapped text is
 // ToASCII of the text); the mapped text shows every label boundary as a '.', and is then
 // converted in pieces.
-bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t piece_bytes) {
+bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t piece_bytes,
+                         std::size_t single_call_bytes) {
   out.clear();
   const UIDNA* idna = instance();
   if (idna == nullptr) return false;
   if (piece_bytes == 0) piece_bytes = 1;
 
   std::uint32_t errors = 0;
-  if (input.size() <= piece_bytes)
+  if (input.size() <= single_call_bytes || input.size() <= piece_bytes)
     return convert_once(idna, input, out, errors) && !refused(errors);
   std::string mapped;
   if (!map_uts46(input, mapped)) return false;

@@ -19,10 +19,14 @@ bool domain_to_ascii(std::string_view input, std::string& out);
 bool converts_without_icu(std::string_view input) noexcept;
 
 // The ICU road for any text, exposed so that tests can hold the fast path against it.
-// Longer texts are converted in pieces of about `piece_bytes`, cut at '.'; the answer is the
-// one that a single conversion of the whole text gives (see idna.cpp).
+// A text of more than `single_call_bytes` is converted in pieces of about `piece_bytes`, cut
+// at '.'; the answer is the one that a single conversion of the whole text gives (see
+// idna.cpp). One ICU call costs about (labels x length), so long texts need the pieces, while
+// a short text is fastest in one call.
 inline constexpr std::size_t kPieceBytes = 256;
+inline constexpr std::size_t kSingleCallBytes = 1024;
 bool domain_to_ascii_icu(std::string_view input, std::string& out,
-                         std::size_t piece_bytes = kPieceBytes);
+                         std::size_t piece_bytes = kPieceBytes,
+                         std::size_t single_call_bytes = kSingleCallBytes);
 
 }  // namespace zelvar::idna

@@ -283,25 +283,14 @@ CheckResult Registry::check(std::string_view domain) const {
   return check(domain, RuleLookup::compiled());
 }
 
-CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
-  // Normalisation: trim, strip trailing dots (only U+002E), fold A to Z.
-  std::string_view text = trim_white_space(domain);
-  while (!text.empty() && text.back() == '.') text.remove_suffix(1);
-  if (text.empty()) return verdict(CheckStatus::No, "DNS syntax: empty domain");
-  std::string typed(text);
-  fold_in_place(typed);
+namespace {
 
-  // The IDNA answer is folded in place: it is the ASCII name, and no second copy is needed.
-  std::string ascii;
-  if (!idna::domain_to_ascii(typed, ascii))
-    return verdict(CheckStatus::No, "DNS syntax: invalid IDNA input");
-  fold_in_place(ascii);
-
-  if (auto failure = checker::validate_ascii_domain(ascii))
+// The check from the syntax stage on. `typed` is the typed text, `name` the ASCII name.
+CheckResult judge(std::string_view typed, std::string_view name, RuleLookup rules) {
+  if (auto failure = checker::validate_ascii_domain(name))
     return verdict(CheckStatus::No, std::move(*failure));
 
   // Public suffix and registrable domain, from one answer of the (deterministic) matcher.
-  const std::string_view name = ascii;
   const std::size_t n = name.size();
   const std::size_t len = psl::public_suffix_length(name.data(), n);
   if (len == 0 || len > n) {
@@ -327,8 +316,7 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
     return verdict(CheckStatus::Unknown, concat({"No data available for TLD '", suffix, "'"}));
 
   const std::string_view ascii_label = registrable_label(name, suffix);
-  const std::string_view typed_view = typed;
-  const std::string_view typed_label = typed_view.substr(0, typed_view.find('.'));
+  const std::string_view typed_label = typed.substr(0, typed.find('.'));
 
   // IDN policy.
   const bool idn = rule->charset != Charset::Ascii;
@@ -377,6 +365,35 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   }
   if (rule->registerable == RuleStatus::No) return verdict(CheckStatus::No, closed_reason(*rule));
   return verdict(CheckStatus::Restricted, restricted_reason(*rule));
+}
+
+}  // namespace
+
+CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
+  // Normalisation: trim, strip trailing dots (only U+002E), fold A to Z.
+  std::string_view text = trim_white_space(domain);
+  while (!text.empty() && text.back() == '.') text.remove_suffix(1);
+  if (text.empty()) return verdict(CheckStatus::No, "DNS syntax: empty domain");
+
+  if (idna::converts_without_icu(text)) {
+    // IDNA answers such text with its own folded bytes, so the typed text and the ASCII name
+    // are one folded copy. Over 253 bytes the syntax stage fails on the length alone.
+    char folded[253];
+    if (text.size() > sizeof folded) return judge(text, text, rules);
+    for (std::size_t i = 0; i < text.size(); ++i)
+      folded[i] = static_cast<char>(fold(static_cast<unsigned char>(text[i])));
+    const std::string_view both(folded, text.size());
+    return judge(both, both, rules);
+  }
+
+  std::string typed(text);
+  fold_in_place(typed);
+  // The IDNA answer is folded in place: it is the ASCII name, and no second copy is needed.
+  std::string ascii;
+  if (!idna::domain_to_ascii(typed, ascii))
+    return verdict(CheckStatus::No, "DNS syntax: invalid IDNA input");
+  fold_in_place(ascii);
+  return judge(typed, ascii, rules);
 }
 
 const TldRule* Registry::tld_info(std::string_view tld) const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "idna.hpp"
+#include "support.hpp"
 
 namespace zelvar::idna {
 namespace {
@@ -26,7 +27,7 @@ Answer convert(std::string_view s) {
 
 Answer convert_icu(std::string_view s, std::size_t piece = 1u << 30) {
   Answer a{false, {}};
-  a.ok = domain_to_ascii_icu(s, a.text, piece);
+  a.ok = domain_to_ascii_icu(s, a.text, piece, piece);
   if (!a.ok) a.text.clear();
   return a;
 }
@@ -37,20 +38,7 @@ std::string fold(std::string s) {
   return s;
 }
 
-std::string printable(std::string_view s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c >= 0x20 && c < 0x7F) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      static constexpr char hex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    }
-  }
-  return out;
-}
+using zelvar::testing::printable;
 
 TEST(Idna, KnownAnswers) {
   struct Row {

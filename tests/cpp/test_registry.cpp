@@ -8,6 +8,7 @@
 
 #include "generated.hpp"
 #include "registry.hpp"
+#include "support.hpp"
 
 namespace zelvar::registry {
 namespace {
@@ -39,20 +40,7 @@ struct Row {
   Reasons reasons;
 };
 
-std::string printable(std::string_view s) {
-  std::string out;
-  for (unsigned char c : s.substr(0, 100)) {
-    if (c >= 0x20 && c < 0x7F) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      static constexpr char hex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    }
-  }
-  return out;
-}
+using zelvar::testing::printable;
 
 void expect_rows(const std::vector<Row>& rows, RuleLookup rules) {
   const Registry registry;
