@@ -89,13 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!utf8) return 0;
 
+  // Two answers agree when they are equal, or when both are too long for any name (a text
+  // whose ASCII form is that long is only judged, and its answer is not the ASCII form).
+  const auto same = [](const std::string& a, const std::string& b) {
+    return a == b || (a.size() > 253 && b.size() > 253);
+  };
   // The fast path answers what ICU answers.
   std::string icu;
   const bool icu_ok = zelvar::idna::domain_to_ascii_icu(in, icu);
   if (zelvar::idna::converts_without_icu(in)) {
     std::string fast;
     FUZZ_CHECK(zelvar::idna::domain_to_ascii(in, fast));
-    FUZZ_CHECK(icu_ok && icu == fast);
+    FUZZ_CHECK(icu_ok && same(icu, fast));
   }
   // Conversion in pieces answers what one conversion answers.
   if (size > 1) {
@@ -106,12 +111,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string whole;
     const bool whole_ok = zelvar::idna::domain_to_ascii_icu(in, whole, SIZE_MAX, SIZE_MAX);
     FUZZ_CHECK(pieces_ok == whole_ok);
-    FUZZ_CHECK(!whole_ok || pieces == whole);
+    FUZZ_CHECK(!whole_ok || same(pieces, whole));
     FUZZ_CHECK(icu_ok == whole_ok);
-    FUZZ_CHECK(!whole_ok || icu == whole);
+    FUZZ_CHECK(!whole_ok || same(icu, whole));
   }
   // The matcher answers a tail of whole labels.
-  if (icu_ok && !zelvar::checker::validate_ascii_domain(icu)) {
+  if (icu_ok && !zelvar::checker::validate_ascii_domain(icu)) {  // 253 bytes at most
     const std::size_t n = zelvar::psl::public_suffix_length(icu.data(), icu.size());
     FUZZ_CHECK(n > 0 && n <= icu.size());
     FUZZ_CHECK(n == icu.size() || icu[icu.size() - n - 1] == '.');

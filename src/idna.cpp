@@ -20,12 +20,15 @@ constexpr std::uint32_t kIgnoredErrors =
     UIDNA_ERROR_LEADING_HYPHEN | UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
 
 // One process-wide instance, made on first use. ICU allows concurrent use of one instance; it
-// is never closed, so no thread can see it released during exit.
+// is never closed, so no thread can see it released during exit. Nontransitional ToUnicode
+// changes nothing in ToASCII; it makes ToUnicode judge a text exactly as ToASCII does (see
+// Mode::Judge).
 const UIDNA* instance() noexcept {
   static const UIDNA* const idna = []() -> const UIDNA* {
     UErrorCode err = U_ZERO_ERROR;
-    UIDNA* p = uidna_openUTS46(
-        UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ, &err);
+    UIDNA* p = uidna_openUTS46(UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_NONTRANSITIONAL_TO_UNICODE |
+                                   UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ,
+                               &err);
     if (U_FAILURE(err)) {
       if (p != nullptr) uidna_close(p);
       return nullptr;
@@ -46,20 +49,29 @@ using IcuConvert = std::int32_t (*)(const UIDNA*, const char*, std::int32_t, cha
 bool convert_with(IcuConvert convert, const UIDNA* idna, std::string_view in, std::string& out,
                   std::uint32_t& errors, UErrorCode& err);
 
+// What a conversion is for.
+// - Convert: the ASCII form.
+// - Judge: only whether UTS #46 accepts the text, for a text whose ASCII form is known to be
+//   longer than any name may be. ToUnicode runs the same mapping and tests as ToASCII (both
+//   nontransitional here) but encodes no Punycode, which costs ICU time quadratic in a label's
+//   length. The answer is then the Unicode form; only its length matters to the caller, and it
+//   is over the limit too, since each character of a label yields at least one ASCII byte.
+enum class Mode { Convert, Judge };
+
 // Converts `in` by one ICU call and appends the answer to `out`. False when ICU itself fails
 // (the text cannot be handled at all); otherwise `errors` holds ICU's error bits.
 //
 // ICU's Punycode encoder refuses a label of more than 1,000 code points outright, a limit of
-// its own that UTS #46 does not have. Such a label is valid or not by the same tests in
-// ToUnicode, which encodes nothing; when they pass, the ToUnicode answer stands in for the
-// ASCII one. Its length is all that matters then: the label alone is over 1,000 bytes in
-// either form, so the name fails the syntax stage by its length, as its ASCII form would.
+// its own that UTS #46 does not have. Such a label's ASCII form is over 1,000 bytes, so the
+// text is judged instead.
 bool convert_once(const UIDNA* idna, std::string_view in, std::string& out,
-                  std::uint32_t& errors) {
+                  std::uint32_t& errors, Mode mode) {
   UErrorCode err = U_ZERO_ERROR;
-  if (convert_with(uidna_nameToASCII_UTF8, idna, in, out, errors, err)) return true;
-  if (err != U_INPUT_TOO_LONG_ERROR) return false;
-  err = U_ZERO_ERROR;
+  if (mode == Mode::Convert) {
+    if (convert_with(uidna_nameToASCII_UTF8, idna, in, out, errors, err)) return true;
+    if (err != U_INPUT_TOO_LONG_ERROR) return false;
+    err = U_ZERO_ERROR;
+  }
   return convert_with(uidna_nameToUnicodeUTF8, idna, in, out, errors, err);
 }
 
@@ -159,7 +171,7 @@ bool map_uts46(std::string_view in, std::string& out) {
 // whole is refused exactly when some piece has the first and some piece the second. Empty
 // labels play no part in the Bidi test, so cuts next to them are harmless.
 bool convert_in_pieces(const UIDNA* idna, std::string_view input, std::string& out,
-                       std::size_t piece_bytes) {
+                       std::size_t piece_bytes, Mode mode) {
   // Cut after at least piece_bytes, at the next '.'.
   auto next_cut = [&](std::size_t start) -> std::size_t {
     if (input.size() - start <= piece_bytes) return input.size();
@@ -173,7 +185,8 @@ bool convert_in_pieces(const UIDNA* idna, std::string_view input, std::string& o
   bool single = true;
   for (std::size_t start = 0;;) {
     const std::size_t cut = next_cut(start);
-    if (!convert_once(idna, input.substr(start, cut - start), out, errors) || refused(errors))
+    if (!convert_once(idna, input.substr(start, cut - start), out, errors, mode) ||
+        refused(errors))
       return false;
     if (cut == input.size()) break;
     single = false;
@@ -196,7 +209,7 @@ bool convert_in_pieces(const UIDNA* idna, std::string_view input, std::string& o
       probe.push_back('.');
       probe.append(k == 0 ? kFailingProbe : kRtlProbe);
       scratch.clear();
-      if (!convert_once(idna, probe, scratch, errors)) return false;
+      if (!convert_once(idna, probe, scratch, errors, mode)) return false;
       flag = (errors & UIDNA_ERROR_BIDI) != 0;
     }
     if (any_bidi && any_failing) return false;
@@ -243,10 +256,15 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
 
   std::uint32_t errors = 0;
   if (input.size() <= single_call_bytes || input.size() <= piece_bytes)
-    return convert_once(idna, input, out, errors) && !refused(errors);
+    return convert_once(idna, input, out, errors, Mode::Convert) && !refused(errors);
   std::string mapped;
   if (!map_uts46(input, mapped)) return false;
-  return convert_in_pieces(idna, mapped, out, piece_bytes);
+  // Every character of the mapped text, dots included, yields at least one byte of the ASCII
+  // form: past 253 characters no name can pass, and the text need only be judged.
+  std::size_t chars = 0;
+  for (const char c : mapped) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  const Mode mode = chars > 253 ? Mode::Judge : Mode::Convert;
+  return convert_in_pieces(idna, mapped, out, piece_bytes, mode);
 }
 
 bool domain_to_ascii(std::string_view input, std::string& out) {

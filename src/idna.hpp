@@ -9,7 +9,9 @@
 namespace zelvar::idna {
 
 // Converts `input` (valid UTF-8) into `out`, replacing its content. False when UTS #46
-// refuses the text; `out` is then unspecified. Text for which `converts_without_icu` holds
+// refuses the text; `out` is then unspecified. A text whose ASCII form would be longer than
+// 253 bytes, the most that a name may hold, is only judged: `out` then holds some other text
+// of more than 253 bytes (its Unicode form), since no caller needs more than that length. Text for which `converts_without_icu` holds
 // is answered without ICU; everything else goes to ICU.
 bool domain_to_ascii(std::string_view input, std::string& out);
 
