@@ -1,7 +1,6 @@
 #include "capi.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 namespace zelvar::python {
@@ -33,6 +32,28 @@ void set_raised_exception(Ref exc) noexcept {
   PyObject* value = exc.release();
   PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), value,
                 PyException_GetTraceback(value));
+#endif
+}
+
+void raise_new_exception(Ref exc) noexcept {
+  // PyErr_SetObject chains the exception being handled, as the interpreter's own errors do.
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+}
+
+SetAsideError::SetAsideError() noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+  exc_ = PyErr_GetRaisedException();
+#else
+  // Not normalised: normalising may need memory, and the triple goes back unchanged.
+  PyErr_Fetch(&type_, &value_, &traceback_);
+#endif
+}
+
+SetAsideError::~SetAsideError() {
+#if PY_VERSION_HEX >= 0x030C0000
+  if (exc_ != nullptr) PyErr_SetRaisedException(exc_);
+#else
+  if (type_ != nullptr) PyErr_Restore(type_, value_, traceback_);
 #endif
 }
 
@@ -78,12 +99,6 @@ std::string describe_raised_exception() {
 
 namespace {
 
-[[noreturn]] void abort_at_boundary() noexcept {
-  std::fputs("uncaught panic at ffi boundary\n", stderr);
-  std::fflush(stderr);
-  std::abort();
-}
-
 constexpr const char* panic_exception_doc =
     "An internal failure inside zelvar's native module. It derives from BaseException, so an "
     "ordinary `except Exception` does not swallow it.";
@@ -107,18 +122,24 @@ PyObject* panic_exception_type() noexcept {
 }
 
 // Writes the failure's message to standard error and raises PanicException carrying it.
-// Nothing may go wrong here: a failure ends the process.
 void raise_panic(std::string_view message) noexcept {
   std::fprintf(stderr, "zelvar: internal failure: %.*s\n", static_cast<int>(message.size()),
                message.data());
   std::fflush(stderr);
   // The interpreter's API must not run with an exception pending; the panic replaces it.
-  Ref pending = take_raised_exception();
+  PyErr_Clear();
   PyObject* type = panic_exception_type();
-  if (type == nullptr) abort_at_boundary();
-  Ref value = Ref::steal(PyUnicode_DecodeUTF8(
-      message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-  if (!value) abort_at_boundary();
+  Ref value = type != nullptr ? Ref::steal(PyUnicode_DecodeUTF8(
+                                    message.data(), static_cast<Py_ssize_t>(message.size()),
+                                    "replace"))
+                              : Ref();
+  if (!value) {
+    // Out of memory even for the exception: MemoryError, whose instances the interpreter keeps
+    // in reserve, rather than ending the process. A later panic tries to make the type again.
+    PyErr_Clear();
+    PyErr_NoMemory();
+    return;
+  }
   PyErr_SetObject(type, value.get());
 }
 
@@ -158,7 +179,7 @@ PyTypeObject* TypeCellBase::get() noexcept {
         message ? Ref::steal(PyObject_CallOneArg(PyExc_RuntimeError, message.get())) : Ref();
     if (!error) return nullptr;  // that failure's own error stands
     if (cause) PyException_SetCause(error.get(), cause.release());
-    set_raised_exception(std::move(error));
+    raise_new_exception(std::move(error));
     return nullptr;
   }
   PyTypeObject* expected = nullptr;
@@ -340,7 +361,7 @@ void name_argument_error(const char* parameter) noexcept {
   if (PyObject* cause = PyException_GetCause(exc.get())) {
     PyException_SetCause(renamed.get(), cause);
   }
-  set_raised_exception(std::move(renamed));
+  raise_new_exception(std::move(renamed));
 }
 
 }  // namespace

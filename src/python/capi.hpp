@@ -6,7 +6,8 @@
 // - An internal failure (a broken invariant) is a thrown Panic. A guard at every entry catches
 //   it, writes its message to standard error and raises PanicException, a BaseException
 //   subclass, so that no C++ exception ever reaches the interpreter. std::bad_alloc raises
-//   MemoryError instead.
+//   MemoryError instead, and so does a panic when the interpreter has no memory left to make
+//   PanicException or its message.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -76,12 +77,35 @@ class Borrowed {
 Ref take_raised_exception() noexcept;
 // Takes the current exception; a SystemError when none is raised.
 Ref fetch_error() noexcept;
-// Raises `exc`, an exception instance, as the current exception.
+// Raises `exc`, an exception instance, as the current exception, exactly as it is: for one
+// taken with take_raised_exception or fetch_error.
 void set_raised_exception(Ref exc) noexcept;
+// Raises `exc`, a new exception instance, as `raise exc` would: the exception being handled, if
+// any, becomes its __context__.
+void raise_new_exception(Ref exc) noexcept;
 // Makes sure an exception is raised: SystemError when none is.
 void ensure_error_set() noexcept;
 // Takes the current exception and describes it as "TypeName: text", for panic messages.
 std::string describe_raised_exception();
+
+// Sets the raised exception, if any, aside for its lifetime and raises it again at the end, so
+// that interpreter calls in between neither see nor lose it. Holding it needs no memory.
+class SetAsideError {
+ public:
+  SetAsideError() noexcept;
+  ~SetAsideError();
+  SetAsideError(const SetAsideError&) = delete;
+  SetAsideError& operator=(const SetAsideError&) = delete;
+
+ private:
+#if PY_VERSION_HEX >= 0x030C0000
+  PyObject* exc_ = nullptr;
+#else
+  PyObject* type_ = nullptr;
+  PyObject* value_ = nullptr;
+  PyObject* traceback_ = nullptr;
+#endif
+};
 
 // ---------------------------------------------------------------------------------------
 // Internal failures
@@ -131,11 +155,13 @@ int guard_status(Body&& body) noexcept {
 }
 
 // For deallocation, which cannot report an error: a failure goes to the unraisable hook.
+// Deallocation often runs while an exception unwinds the stack; the report leaves it raised.
 template <class Body>
 void guard_unraisable(Body&& body) noexcept {
   try {
     body();
   } catch (...) {
+    SetAsideError in_flight;
     raise_current_failure();
     PyErr_WriteUnraisable(nullptr);
   }

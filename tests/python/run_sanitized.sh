@@ -23,7 +23,9 @@ mkdir -p "$stage/zelvar"
 cp zelvar/__init__.py "$stage/zelvar/"
 cp "$build"/src/python/_native*.so "$stage/zelvar/"
 
-LD_PRELOAD="$(g++ -print-file-name=libasan.so)" \
+# libstdc++ too: the interpreter does not load it, and ASan resolves its __cxa_throw interceptor
+# when it starts, so without it the first C++ throw inside the module fails ASan's own check.
+LD_PRELOAD="$(g++ -print-file-name=libasan.so):$(readlink -f "$(g++ -print-file-name=libstdc++.so)")" \
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 ZELVAR_SANITIZED=1 \

@@ -1,12 +1,16 @@
 """Start-up of zelvar._native: its contents, __all__ and the exec step run again."""
 
+import ctypes
 import importlib
 import importlib.util
+import shutil
+import subprocess
 import sys
 
 import pytest
 
 import zelvar
+from support import run_python
 
 NAMES = ["Registry", "CheckResult", "TldInfo"]
 IMPORT_SYSTEM_ATTRIBUTES = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
@@ -23,6 +27,50 @@ def new_module(exec_step=True):
 
 def run_exec_step(module):
     module.__spec__.loader.exec_module(module)
+
+
+Py_mod_exec = 2
+
+
+class ModuleDefSlot(ctypes.Structure):
+    _fields_ = [("slot", ctypes.c_int), ("value", ctypes.c_void_p)]
+
+
+class ModuleDef(ctypes.Structure):
+    _fields_ = [
+        # PyModuleDef_Base: the object header (its size differs between builds), m_init,
+        # m_index, m_copy.
+        ("ob_base", ctypes.c_byte * object.__basicsize__),
+        ("m_init", ctypes.c_void_p),
+        ("m_index", ctypes.c_ssize_t),
+        ("m_copy", ctypes.c_void_p),
+        ("m_name", ctypes.c_char_p),
+        ("m_doc", ctypes.c_char_p),
+        ("m_size", ctypes.c_ssize_t),
+        ("m_methods", ctypes.c_void_p),
+        ("m_slots", ctypes.POINTER(ModuleDefSlot)),
+    ]
+
+
+@pytest.fixture(scope="module")
+def exec_slot(native):
+    """The module's exec step, called as the interpreter calls it: importlib runs it once per
+    module object only on some versions, and never passes it anything but a module."""
+    api = getattr(ctypes, "pythonapi", None)
+    if api is None:
+        pytest.skip("ctypes.pythonapi is not available on this interpreter")
+    api.PyModule_GetDef.restype = ctypes.POINTER(ModuleDef)
+    api.PyModule_GetDef.argtypes = [ctypes.py_object]
+    definition = api.PyModule_GetDef(native).contents
+    assert definition.m_name == b"_native"
+    i = 0
+    while definition.m_slots[i].slot != 0:
+        if definition.m_slots[i].slot == Py_mod_exec:
+            # PYFUNCTYPE: called with the interpreter lock held, and an exception that the
+            # step raises is raised here.
+            return ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object)(definition.m_slots[i].value)
+        i += 1
+    pytest.fail("the module definition has no Py_mod_exec slot")
 
 
 def test_module_holds_exactly_the_three_classes(native):
@@ -102,3 +150,100 @@ def test_exec_step_accepts_a_missing_all_or_a_list_subclass(prepare, native):
         assert module.__all__ is before
     for name in NAMES:
         assert getattr(module, name) is getattr(native, name)
+
+
+def test_exec_step_run_again_appends_the_same_classes(native, exec_slot):
+    module = new_module()
+    assert exec_slot(module) == 0
+    assert module.__all__ == NAMES + NAMES
+    for name in NAMES:
+        assert getattr(module, name) is getattr(native, name)
+
+
+def test_exec_step_refuses_what_is_not_a_module(exec_slot):
+    with pytest.raises(TypeError) as info:
+        exec_slot(7)
+    assert type(info.value) is TypeError
+    assert str(info.value) == "'int' object is not an instance of 'module'"
+
+
+# A fresh interpreter, where no type object exists yet: the k-th allocation during the exec step
+# fails, for one k after another, each time on a new module object, until the step succeeds. The
+# step runs while another exception is handled, which its error must chain.
+FAILING_TYPE_CREATION = """
+    import importlib.util
+    import sys
+    import _testcapi
+
+    def dict_survives_failed_growth():
+        # Some interpreters (3.13.0) count an entry whose insertion failed for want of memory;
+        # building a type dictionary then corrupts it and crashes the interpreter itself.
+        d = {"k%d" % i: i for i in range(5)}
+        error = None
+        _testcapi.set_nomemory(0, 1)
+        try:
+            d.setdefault("grow", 1)
+        except BaseException as e:
+            error = e
+        finally:
+            _testcapi.remove_mem_hooks()
+        if error is None:
+            return "grow" in d and len(d) == 6
+        return type(error) is MemoryError and "grow" not in d and len(d) == 5
+
+    if not dict_survives_failed_growth():
+        print("skip")
+        sys.exit()
+    spec = importlib.util.find_spec("zelvar._native")
+
+    def attempt(module, k):
+        error = None
+        try:
+            raise KeyError("handled")
+        except KeyError:
+            _testcapi.set_nomemory(k, k + 1)
+            try:
+                spec.loader.exec_module(module)
+            except BaseException as e:
+                error = e
+            finally:
+                _testcapi.remove_mem_hooks()
+        return error
+
+    for k in range(500):
+        module = importlib.util.module_from_spec(spec)
+        error = attempt(module, k)
+        if error is None:
+            break
+        if str(error) == "An error occurred while initializing class Registry":
+            names = sorted(set(vars(module)) & {"__all__", "Registry", "CheckResult", "TldInfo"})
+            print(type(error).__name__, type(error.__cause__).__name__, type(error.__context__).__name__, names)
+    print("done", module.__all__)
+    import zelvar._native as native
+    print(all(getattr(native, name) is getattr(module, name) for name in module.__all__))
+"""
+
+
+def test_type_object_that_cannot_be_made_fails_the_exec_step():
+    pytest.importorskip("_testcapi")
+    process = run_python(FAILING_TYPE_CREATION)
+    assert process.returncode == 0, process.stderr
+    if process.stdout == "skip\n":
+        pytest.skip("this interpreter corrupts a dict whose growth fails for want of memory")
+    *failures, done, same = process.stdout.splitlines()
+    assert failures, "no allocation inside the creation of Registry's type object failed"
+    # The interpreter's error is the cause; it may also fail without naming one (SystemError).
+    assert "RuntimeError MemoryError KeyError []" in failures
+    assert set(failures) <= {"RuntimeError MemoryError KeyError []", "RuntimeError SystemError KeyError []"}
+    # A failed creation is tried again by the next exec step.
+    assert done == "done ['Registry', 'CheckResult', 'TldInfo']"
+    assert same == "True"
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads the ELF dynamic symbol table")
+def test_module_file_exports_only_its_init_function(native):
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm (binutils) is not installed")
+    listing = subprocess.run([nm, "-D", "--defined-only", native.__file__], capture_output=True, text=True, check=True)
+    assert [line.split()[-1] for line in listing.stdout.splitlines()] == ["PyInit__native"]

@@ -54,9 +54,15 @@ CALL_ERRORS = [
 
 @pytest.mark.parametrize("call, message", CALL_ERRORS)
 def test_wrong_calls_raise_type_error(native, registry, call, message):
-    with pytest.raises(TypeError) as info:
-        call(native, registry)
+    # Made while another exception is handled, the error chains it, as the interpreter's do.
+    handled = KeyError("handled")
+    try:
+        raise handled
+    except KeyError:
+        with pytest.raises(TypeError) as info:
+            call(native, registry)
     assert type(info.value) is TypeError
+    assert info.value.__context__ is handled
     if message is not None:
         assert str(info.value) == message
         assert info.value.__cause__ is None

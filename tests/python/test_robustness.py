@@ -172,7 +172,6 @@ FAULT_SWEEP = """
 """
 
 
-@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator bypasses the interpreter's hooks")
 def test_failing_allocations_raise_memory_error_or_panic_exception():
     pytest.importorskip("_testcapi")
     process = run_python(FAULT_SWEEP)
@@ -194,6 +193,49 @@ def test_failing_allocations_raise_memory_error_or_panic_exception():
         assert panic in outcomes[name]
     assert "zelvar: internal failure: PyObject pointer is null" in process.stderr
     assert "MemoryError" in process.stderr
+
+
+# Every allocation of the interpreter fails, so not even PanicException or its message can be
+# made: the call must still raise (MemoryError) and the process go on. Once memory is back, the
+# next internal failure raises PanicException as usual. The hooks go in and out inside a
+# function, whose locals need no memory (binding a new global might).
+NO_MEMORY_AT_ALL = """
+    import _testcapi
+    import zelvar._native as native
+
+    def attempt(operation, first, last):
+        error = None
+        _testcapi.set_nomemory(first, last)
+        try:
+            operation()
+        except BaseException as e:
+            error = e
+        finally:
+            _testcapi.remove_mem_hooks()
+        return "ok" if error is None else f"{type(error).__module__}.{type(error).__qualname__}: {error}"
+
+    registry = native.Registry()
+    result = registry.check("example.com")
+    info = registry.tld_info("de")
+    operations = [lambda: result.reasons, lambda: repr(result), lambda: info.sources, registry.stats]
+    for operation in operations:
+        print(attempt(operation, 0, 0))
+    outcomes = {attempt(operations[0], k, k + 1) for k in range(20)}
+    print(" | ".join(sorted(outcomes)))
+    print(result.reasons == registry.check("example.com").reasons, registry.stats()["restricted"])
+"""
+
+
+def test_panic_without_any_memory_raises_memory_error():
+    pytest.importorskip("_testcapi")
+    process = run_python(NO_MEMORY_AT_ALL)
+    assert process.returncode == 0, process.stderr
+    lines = process.stdout.splitlines()
+    assert lines[:4] == ["builtins.MemoryError: "] * 4
+    assert "zelvar.PanicException: PyObject pointer is null" in lines[4].split(" | ")
+    assert lines[5] == "True 1"
+    assert "uncaught panic" not in process.stderr
+    assert "zelvar: internal failure: PyObject pointer is null" in process.stderr
 
 
 # A C++ allocation that fails inside the checker: the text is copied once the address space is
