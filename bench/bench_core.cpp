@@ -119,13 +119,13 @@ void register_stages() {
   for (std::string_view key : {"com", "co.uk", "wakayama.jp", "zzz"}) {
     reg("BM_TableLookup/" + std::string(key), [key](benchmark::State& st) {
       for (auto _ : st) {
-        const auto* e = zelvar::generated::TLD_RULES.get_entry(key);
+        const auto e = zelvar::generated::TLD_RULES.get_entry(key);
         benchmark::DoNotOptimize(e);
       }
     });
     reg("BM_PslRuleLookup/" + std::string(key), [key](benchmark::State& st) {
       for (auto _ : st) {
-        const auto* e = zelvar::generated::PSL_RULES.get_entry(key);
+        const auto e = zelvar::generated::PSL_RULES.get_entry(key);
         benchmark::DoNotOptimize(e);
       }
     });
@@ -152,7 +152,7 @@ void register_stages() {
   reg("BM_TldInfo/co.uk", [](benchmark::State& st) {
     const Registry r;
     for (auto _ : st) {
-      const auto* rule = r.tld_info("co.uk");
+      const auto rule = r.tld_info("co.uk");
       benchmark::DoNotOptimize(rule);
     }
   });

@@ -83,9 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Callers pass valid UTF-8 only; other bytes must still be handled safely.
   check_verdict(registry.check(in), utf8);
-  if (const auto* rule = registry.tld_info(in)) {
-    const auto* entry = zelvar::generated::TLD_RULES.get_entry(rule->tld);
-    FUZZ_CHECK(entry != nullptr && &entry->rule == rule);
+  if (const auto rule = registry.tld_info(in)) {
+    // The rule is the table's own: its texts are views of the stored key.
+    const auto entry = zelvar::generated::TLD_RULES.get_entry(rule->tld);
+    FUZZ_CHECK(entry && entry->key.data() == rule->tld.data() &&
+               entry->rule.sources.data() == rule->sources.data());
   }
   if (!utf8) return 0;
 

@@ -178,9 +178,8 @@ std::size_t white_space_before_end(std::string_view t) noexcept {
   return 0;
 }
 
-const TldRule* compiled_lookup(const void*, std::string_view key) {
-  const generated::TldEntry* e = generated::TLD_RULES.get_entry(key);
-  return e ? &e->rule : nullptr;
+std::optional<TldRule> compiled_lookup(const void*, std::string_view key) {
+  return generated::find_rule(key);
 }
 
 }  // namespace
@@ -311,8 +310,8 @@ CheckResult judge(std::string_view typed, std::string_view name, RuleLookup rule
                            "' \xE2\x80\x94 retry with '", registrable, "'"}));
   }
 
-  const TldRule* rule = rules(suffix);
-  if (rule == nullptr)
+  const std::optional<TldRule> rule = rules(suffix);
+  if (!rule)
     return verdict(CheckStatus::Unknown, concat({"No data available for TLD '", suffix, "'"}));
 
   const std::string_view ascii_label = registrable_label(name, suffix);
@@ -396,7 +395,7 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   return judge(typed, ascii, rules);
 }
 
-const TldRule* Registry::tld_info(std::string_view tld) const {
+std::optional<TldRule> Registry::tld_info(std::string_view tld) const {
   std::string_view t = trim_white_space(tld);
   while (!t.empty() && t.front() == '.') t.remove_prefix(1);
   // Keys are short: fold into a buffer on the stack, allocating only for a longer text.
@@ -409,8 +408,7 @@ const TldRule* Registry::tld_info(std::string_view tld) const {
   }
   for (std::size_t i = 0; i < t.size(); ++i)
     key[i] = static_cast<char>(fold(static_cast<unsigned char>(t[i])));
-  const generated::TldEntry* e = generated::TLD_RULES.get_entry(std::string_view(key, t.size()));
-  return e ? &e->rule : nullptr;
+  return generated::find_rule(std::string_view(key, t.size()));
 }
 
 }  // namespace zelvar::registry

@@ -13,21 +13,28 @@
 namespace zelvar::registry {
 
 // A non-owning reference to a rule lookup: the compiled table by default, a test table in
-// tests. The referenced callable must outlive the call that uses it.
+// tests. The referenced callable must outlive the call that uses it; it may answer with a
+// rule pointer (null: no rule) or an optional rule.
 class RuleLookup {
  public:
-  using Fn = const types::TldRule* (*)(const void* ctx, std::string_view key);
+  using Fn = std::optional<types::TldRule> (*)(const void* ctx, std::string_view key);
 
   constexpr RuleLookup(const void* ctx, Fn fn) noexcept : ctx_(ctx), fn_(fn) {}
 
   template <class F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, RuleLookup>)
   RuleLookup(const F& f) noexcept  // NOLINT: implicit by design
-      : ctx_(&f), fn_([](const void* c, std::string_view k) -> const types::TldRule* {
-          return (*static_cast<const F*>(c))(k);
+      : ctx_(&f), fn_([](const void* c, std::string_view k) -> std::optional<types::TldRule> {
+          auto&& found = (*static_cast<const F*>(c))(k);
+          if constexpr (std::is_pointer_v<std::remove_cvref_t<decltype(found)>>) {
+            if (found == nullptr) return std::nullopt;
+            return *found;
+          } else {
+            return found;
+          }
         }) {}
 
-  const types::TldRule* operator()(std::string_view key) const { return fn_(ctx_, key); }
+  std::optional<types::TldRule> operator()(std::string_view key) const { return fn_(ctx_, key); }
 
   // Looks keys up in the compiled TLD_RULES.
   static RuleLookup compiled() noexcept;
@@ -41,7 +48,7 @@ class Registry {
  public:
   types::CheckResult check(std::string_view domain) const;
   types::CheckResult check(std::string_view domain, RuleLookup rules) const;
-  const types::TldRule* tld_info(std::string_view tld) const;
+  std::optional<types::TldRule> tld_info(std::string_view tld) const;
 };
 
 // The rule tests and reason builders of the check.

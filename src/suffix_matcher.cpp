@@ -28,8 +28,8 @@ std::size_t public_suffix_length(const char* name, std::size_t len) noexcept {
   bool have_exception = false;
   std::size_t exception = 0;
   for (;;) {
-    const generated::PslEntry* e = PSL_RULES.get_entry(std::string_view(name + start, len - start));
-    if (e == nullptr) break;
+    const auto e = PSL_RULES.get_entry(std::string_view(name + start, len - start));
+    if (!e) break;
     const bool has_next = start > 0;  // then name[start - 1] is the '.' in front of the tail
     const std::size_t next = has_next ? label_start(name, start - 1) : 0;
     if (e->kinds & generated::PSL_EXCEPTION) {

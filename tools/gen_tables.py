@@ -66,13 +66,46 @@ def phf_hash(data: bytes, seed: int) -> int:
     return h
 
 
-def build_phf(keys: list[bytes], what: str) -> tuple[int, list[tuple[int, int]], list[int]]:
-    """Hash and displace. Returns (seed, displacement pairs, order) where order[pos] is the
-    index into `keys` of the key stored at entry position pos."""
+# The index layout, identical to zelvar::generated::phf_bucket and phf_position: the bucket
+# from the top 21 bits of the hash, f1 from the middle 21, f2 from the low 21; a displacement
+# word holds d1 in its top 11 bits and d2 in its low 21; both scalings are multiply-shift.
+FIELD_BITS = 21
+FIELD_MASK = (1 << FIELD_BITS) - 1
+D1_LIMIT = 1 << (32 - FIELD_BITS)
+MAX_PHF_SIZE = 1 << FIELD_BITS
+
+
+def phf_bucket(h: int, nbuckets: int) -> int:
+    return ((h >> 43) * nbuckets) >> FIELD_BITS
+
+
+def phf_position(h: int, disp: int, size: int) -> int:
+    f1 = (h >> FIELD_BITS) & FIELD_MASK
+    f2 = h & FIELD_MASK
+    x = (f1 + (disp >> FIELD_BITS) * f2 + (disp & FIELD_MASK)) & FIELD_MASK
+    return (x * size) >> FIELD_BITS
+
+
+@dataclass
+class PhfIndex:
+    seed: int
+    disps: list[int]    # one displacement word per bucket
+    order: list[int]    # order[pos]: index into the keys of the key stored at position pos
+    hashes: list[int]   # hash of each key, by key index
+
+
+def build_phf(keys: list[bytes], what: str) -> PhfIndex:
+    """Hash and displace: buckets from the largest down, each given the first displacement
+    pair that puts all its keys on free positions."""
     n = len(keys)
     if n == 0:
-        return 0, [(0, 0)], []
+        return PhfIndex(0, [0], [], [])
+    if n > MAX_PHF_SIZE:
+        raise GenError(what, None, f"{n} keys are more than the index holds ({MAX_PHF_SIZE})")
     nbuckets = max(1, (n + 3) // 4)
+    # A step of d2 moves every position by at most one: stepping through d2 misses no position.
+    step = max(1, (1 << FIELD_BITS) // n)
+    d2_values = range(0, 1 << FIELD_BITS, step)
     rng_state = 0x5EED_2026_0527_0001
     for _attempt in range(64):
         rng_state = (rng_state * 6364136223846793005 + 1442695040888963407) & M64
@@ -80,38 +113,39 @@ def build_phf(keys: list[bytes], what: str) -> tuple[int, list[tuple[int, int]],
         hashes = [phf_hash(k, seed) for k in keys]
         buckets: list[list[int]] = [[] for _ in range(nbuckets)]
         for idx, h in enumerate(hashes):
-            buckets[(h >> 43) % nbuckets].append(idx)
+            buckets[phf_bucket(h, nbuckets)].append(idx)
         order = sorted(range(nbuckets), key=lambda b: -len(buckets[b]))
         taken = bytearray(n)
-        disps = [(0, 0)] * nbuckets
+        disps = [0] * nbuckets
         slots = [-1] * n
         ok = True
         for b in order:
             members = buckets[b]
             if not members:
                 continue
-            fs = [((hashes[i] >> 21) & 0x1FFFFF, hashes[i] & 0x1FFFFF) for i in members]
+            fs = [((hashes[i] >> FIELD_BITS) & FIELD_MASK, hashes[i] & FIELD_MASK) for i in members]
             placed = False
-            for d1 in range(n):
-                for d2 in range(n):
-                    pos = [(f1 + d1 * f2 + d2) % n for f1, f2 in fs]
-                    if len(set(pos)) != len(pos) or any(taken[p] for p in pos):
+            for d1 in range(min(D1_LIMIT, 66)):
+                base = [(f1 + d1 * f2) & FIELD_MASK for f1, f2 in fs]
+                for d2 in d2_values:
+                    pos = [(((x + d2) & FIELD_MASK) * n) >> FIELD_BITS for x in base]
+                    if any(taken[p] for p in pos) or len(set(pos)) != len(pos):
                         continue
+                    disp = (d1 << FIELD_BITS) | d2
                     for p, i in zip(pos, members):
+                        assert phf_position(hashes[i], disp, n) == p
                         taken[p] = 1
                         slots[p] = i
-                    disps[b] = (d1, d2)
+                    disps[b] = disp
                     placed = True
                     break
                 if placed:
-                    break
-                if d1 > 64:
                     break
             if not placed:
                 ok = False
                 break
         if ok:
-            return seed, disps, slots
+            return PhfIndex(seed, disps, slots, hashes)
     raise GenError(what, None, "no perfect hash found")
 
 
@@ -443,11 +477,18 @@ def build_psl_set(list_rules: list[ListRule], psl_path: str) -> dict[str, int]:
 
 
 # ---------------------------------------------------------------------------------------------
-# Output.
+# Output. The unit holds no pointers except in the list items that the rule type hands out as
+# spans of views: texts are offsets into one character array, lists are index ranges, so the
+# tables need no load-time relocation.
 
-def cpp_string(text: str) -> str:
+KEY_LENGTH_LIMIT = 0xFF        # a key's byte length shares its 32-bit word with its offset
+KEY_OFFSET_LIMIT = 1 << 24
+INDEX_LIMIT = 0xFFFF           # 16-bit indices and counts
+
+
+def cpp_bytes(data: bytes) -> str:
     out = ['"']
-    for b in text.encode("utf-8"):
+    for b in data:
         c = chr(b)
         if c == '"' or c == "\\":
             out.append("\\" + c)
@@ -459,100 +500,191 @@ def cpp_string(text: str) -> str:
     return "".join(out)
 
 
+def cpp_string(text: str) -> str:
+    return cpp_bytes(text.encode("utf-8"))
+
+
+def pack_texts(texts: set[bytes]) -> tuple[bytes, dict[bytes, int]]:
+    """One array holding every text once; a text that ends another text is stored inside it.
+    Sorted by their reversed bytes, a text ends some other text exactly when it ends the one
+    that follows it, so one pass from the last text back finds where each one lies."""
+    ordered = sorted(texts, key=lambda t: t[::-1])
+    root: dict[bytes, bytes] = {}   # the text stored in full that holds t
+    within: dict[bytes, int] = {}   # where t starts inside it
+    for i in range(len(ordered) - 1, -1, -1):
+        t = ordered[i]
+        nxt = ordered[i + 1] if i + 1 < len(ordered) else None
+        if nxt is not None and nxt.endswith(t):
+            root[t] = root[nxt]
+            within[t] = within[nxt] + len(nxt) - len(t)
+        else:
+            root[t] = t
+            within[t] = 0
+    start: dict[bytes, int] = {}
+    parts: list[bytes] = []
+    size = 0
+    for t in sorted(set(root.values())):
+        start[t] = size
+        parts.append(t)
+        size += len(t)
+    return b"".join(parts), {t: start[root[t]] + within[t] for t in texts}
+
+
+def check_limit(what: str, value: int, limit: int) -> None:
+    if value > limit:
+        raise GenError(what, None, f"{value} is more than the compiled table holds ({limit})")
+
+
 class Emitter:
+    """Collects the stored values of both tables, then writes them as C++."""
+
     def __init__(self):
-        self.lines: list[str] = []
-        self.text_lists: dict[tuple, str] = {}
-        self.source_lists: dict[tuple, str] = {}
+        self.texts: set[bytes] = set()
+        self.text_items: list[bytes] = []
+        self.text_lists: dict[tuple, tuple[int, int]] = {(): (0, 0)}
+        self.source_items: list[tuple[bytes, bytes]] = []
+        self.source_lists: dict[tuple, tuple[int, int]] = {}
+        # (note or None, idn_chars, restrictions, banned) -> index; 0 is the defaults.
+        self.extras: dict[tuple, int] = {(None, b"", (0, 0), (0, 0)): 0}
+        self.place: dict[bytes, int] = {}
 
-    def text_list(self, items: tuple) -> str:
-        if not items:
-            return "{}"
-        name = self.text_lists.get(items)
-        if name is None:
-            name = f"L{len(self.text_lists)}"
-            self.text_lists[items] = name
-            body = ", ".join(cpp_string(t) for t in items)
-            self.lines.append(f"constexpr std::string_view {name}[] = {{{body}}};")
-        return name
+    def text(self, t: bytes) -> bytes:
+        self.texts.add(t)
+        return t
 
-    def source_list(self, pairs: tuple) -> str:
-        if not pairs:
-            return "{}"
-        name = self.source_lists.get(pairs)
-        if name is None:
-            name = f"S{len(self.source_lists)}"
-            self.source_lists[pairs] = name
-            body = ", ".join(f"{{{cpp_string(f)}, {cpp_string(u)}}}" for f, u in pairs)
-            self.lines.append(f"constexpr RuleSource {name}[] = {{{body}}};")
-        return name
+    def text_list(self, items: tuple) -> tuple[int, int]:
+        ref = self.text_lists.get(items)
+        if ref is None:
+            ref = self.text_lists[items] = (len(self.text_items), len(items))
+            self.text_items.extend(self.text(t.encode("utf-8")) for t in items)
+            check_limit("restriction and banned-label items", len(self.text_items), INDEX_LIMIT)
+        return ref
 
+    def source_list(self, pairs: tuple) -> tuple[int, int]:
+        ref = self.source_lists.get(pairs)
+        if ref is None:
+            ref = self.source_lists[pairs] = (len(self.source_items), len(pairs))
+            check_limit("sources of one rule", len(pairs), 0xFF)
+            self.source_items.extend((self.text(f.encode("utf-8")), self.text(u.encode("utf-8")))
+                                     for f, u in pairs)
+            check_limit("source pairs", len(self.source_items), INDEX_LIMIT)
+        return ref
 
-ENUM_NAMES = {
-    "registerable": ["RuleStatus::Yes", "RuleStatus::No", "RuleStatus::Restricted"],
-    "reason": ["ClosedReason::BrandTld", "ClosedReason::Infrastructure",
-               "ClosedReason::Government", "ClosedReason::Retired", "ClosedReason::None"],
-    "length_basis": ["LengthBasis::Ascii", "LengthBasis::Unicode"],
-    "charset": ["Charset::Ascii", "Charset::Idn"],
-}
+    def extra(self, r: Row) -> int:
+        note = None if r.note is None else self.text(r.note.encode("utf-8"))
+        key = (note, self.text(r.idn_chars.encode("utf-8")), self.text_list(r.restrictions),
+               self.text_list(r.banned))
+        index = self.extras.get(key)
+        if index is None:
+            index = self.extras[key] = len(self.extras)
+            check_limit("distinct note, list and IDN values", index, INDEX_LIMIT)
+        return index
+
+    def key(self, k: bytes) -> bytes:
+        check_limit(f"key {k.decode('utf-8')!r}: byte length", len(k), KEY_LENGTH_LIMIT)
+        return self.text(k)
+
+    def pack(self) -> bytes:
+        blob, self.place = pack_texts(self.texts)
+        return blob
+
+    def key_word(self, k: bytes) -> int:
+        offset = self.place[k]
+        check_limit("text offset of a key", offset, KEY_OFFSET_LIMIT - 1)
+        return (offset << 8) | len(k)
+
+    def ref(self, t: bytes) -> str:
+        return f"{{{self.place[t]}, {len(t)}}}"
+
+    def view(self, t: bytes) -> str:
+        return f"{{TEXT + {self.place[t]}, {len(t)}}}"
 
 
 def emit(rows: list[Row], psl: dict[str, int], out_path: str) -> None:
     tld_keys = [r.key.encode("utf-8") for r in rows]
-    tld_seed, tld_disps, tld_order = build_phf(tld_keys, "rule table")
+    tld = build_phf(tld_keys, "rule table")
     psl_items = sorted(psl.items())
     psl_keys = [k.encode("ascii") for k, _ in psl_items]
-    psl_seed, psl_disps, psl_order = build_phf(psl_keys, "suffix rule set")
+    psl_index = build_phf(psl_keys, "suffix rule set")
 
     em = Emitter()
-    entries = []
+    tld_rows = []  # (key, sources, extra, row) in stored order
     for pos in range(len(rows)):
-        r = rows[tld_order[pos]]
-        sources = tuple(sorted(r.sources.items()))
-        note = "std::nullopt" if r.note is None else f"std::string_view{{{cpp_string(r.note)}}}"
-        key = cpp_string(r.key)
-        entries.append(
-            f"    {{{key}, {{{key}, {ENUM_NAMES['registerable'][r.registerable]}, "
-            f"{ENUM_NAMES['reason'][r.reason]}, {note}, {em.text_list(r.restrictions)}, "
-            f"{r.min_length}, {r.max_length}, {ENUM_NAMES['length_basis'][r.length_basis]}, "
-            f"{em.text_list(r.banned)}, {ENUM_NAMES['charset'][r.charset]}, "
-            f"{cpp_string(r.idn_chars)}, {em.source_list(sources)}}}}},")
+        r = rows[tld.order[pos]]
+        sources = em.source_list(tuple(sorted(r.sources.items())))
+        tld_rows.append((em.key(tld_keys[tld.order[pos]]), sources, em.extra(r), r))
+    for k in psl_keys:
+        em.key(k)
+    blob = em.pack()
 
-    def disps_text(disps):
-        return "\n".join(f"    {{{d1}, {d2}}}," for d1, d2 in disps)
+    records = []
+    for key, (first, count), extra, r in tld_rows:
+        records.append(f"    {{{em.key_word(key)}, {first}, {extra}, {count}, {r.registerable}, "
+                       f"{r.reason}, {r.min_length}, {r.max_length}, {r.length_basis}, "
+                       f"{r.charset}}},")
+    psl_records = []
+    for i in psl_index.order:
+        tag = psl_index.hashes[i] & 0xFFFF
+        psl_records.append(f"    {{{em.key_word(psl_keys[i])}, {tag}, {psl_items[i][1]}}},")
 
-    psl_entries = [f"    {{{cpp_string(psl_items[i][0])}, {psl_items[i][1]}}},"
-                   for i in psl_order]
+    extras = []
+    for (note, idn_chars, restrictions, banned), _index in sorted(em.extras.items(),
+                                                                 key=lambda kv: kv[1]):
+        extras.append(f"    {{{em.ref(note or b'')}, {em.ref(idn_chars)}, "
+                      f"{{{restrictions[0]}, {restrictions[1]}}}, {{{banned[0]}, {banned[1]}}}, "
+                      f"{0 if note is None else 1}}},")
+
+    # An array may not be empty: an unused placeholder (a null view needs no relocation).
+    text_items = [f"    {em.view(t)}," for t in em.text_items] or ["    {},"]
+    source_items = [f"    {{{em.view(f)}, {em.view(u)}}}," for f, u in em.source_items] \
+        or ["    {},"]
+    records = records or ["    {},"]
+    psl_records = psl_records or ["    {},"]
+
+    def words(values: list[int]) -> list[str]:
+        return [", ".join(str(v) for v in values[i:i + 12]) + "," for i in range(0, len(values), 12)]
+
+    text_lines = [cpp_bytes(blob[i:i + 96]) for i in range(0, len(blob), 96)] or ['""']
     text = "\n".join([
         "// Generated by tools/gen_tables.py from tools/data. Do not edit.",
         '#include "generated.hpp"',
         "",
         "namespace zelvar::generated {",
-        "namespace {",
-        "using types::Charset;",
-        "using types::ClosedReason;",
-        "using types::LengthBasis;",
-        "using types::RuleSource;",
-        "using types::RuleStatus;",
+        "namespace detail {",
         "",
-        *em.lines,
+        f"// {len(blob)} bytes.",
+        "constexpr char TEXT[] =",
+        *text_lines,
+        ";",
         "",
-        "constexpr TldEntry TLD_ENTRIES[] = {",
-        *entries,
+        "constexpr std::string_view TEXT_ITEMS[] = {",
+        *text_items,
         "};",
-        "constexpr Disp TLD_DISPS[] = {",
-        disps_text(tld_disps),
+        "constexpr types::RuleSource SOURCE_ITEMS[] = {",
+        *source_items,
         "};",
-        "constexpr PslEntry PSL_ENTRIES[] = {",
-        *psl_entries,
+        "constexpr TldExtra TLD_EXTRAS[] = {",
+        *extras,
         "};",
-        "constexpr Disp PSL_DISPS[] = {",
-        disps_text(psl_disps),
+        "constexpr TldRecord TLD_RECORDS[] = {",
+        *records,
         "};",
-        "}  // namespace",
+        "constexpr std::uint32_t TLD_DISPS[] = {",
+        *words(tld.disps),
+        "};",
+        "constexpr PslRecord PSL_RECORDS[] = {",
+        *psl_records,
+        "};",
+        "constexpr std::uint32_t PSL_DISPS[] = {",
+        *words(psl_index.disps),
+        "};",
         "",
-        f"constinit const PhfMap<TldEntry> TLD_RULES{{{tld_seed}ULL, TLD_DISPS, TLD_ENTRIES}};",
-        f"constinit const PhfMap<PslEntry> PSL_RULES{{{psl_seed}ULL, PSL_DISPS, PSL_ENTRIES}};",
+        "}  // namespace detail",
+        "",
+        f"constinit const PhfMap<TldTable> TLD_RULES{{PhfIndex{{{tld.seed}ULL, "
+        f"{len(tld.disps)}, {len(rows)}}}}};",
+        f"constinit const PhfMap<PslTable> PSL_RULES{{PhfIndex{{{psl_index.seed}ULL, "
+        f"{len(psl_index.disps)}, {len(psl_keys)}}}}};",
         "",
         "}  // namespace zelvar::generated",
         "",
@@ -561,7 +693,6 @@ def emit(rows: list[Row], psl: dict[str, int], out_path: str) -> None:
     with open(tmp, "w", encoding="ascii") as f:
         f.write(text)
     os.replace(tmp, out_path)
-    return len(em.text_lists), len(em.source_lists)
 
 
 def summary(rows: list[Row], psl: dict[str, int], counts: dict) -> str:

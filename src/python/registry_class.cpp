@@ -1,6 +1,7 @@
 // Registry: the entry object through which Python reaches the checker.
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "classes.hpp"
 #include "generated.hpp"
@@ -56,8 +57,8 @@ PyObject* Registry_tld_info(PyObject* self, PyObject* const* args, Py_ssize_t na
     if (!borrow) return {};
     const auto tld = str_argument(values[0], "tld");
     if (!tld) return {};
-    const types::TldRule* rule = registry::Registry{}.tld_info(*tld);
-    if (rule == nullptr) return none();
+    const std::optional<types::TldRule> rule = registry::Registry{}.tld_info(*tld);
+    if (!rule) return none();
     types::TldRuleSummary summary = types::TldRuleSummary::from(*rule);
     return TldInfo_from(PyTldInfo{
         .tld = std::move(summary.tld),

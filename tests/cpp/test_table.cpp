@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +24,17 @@ using types::RuleStatus;
 using types::TldRule;
 using types::TldRuleSummary;
 
-const TldRule* find(std::string_view key) {
-  const auto* e = TLD_RULES.get_entry(key);
-  return e ? &e->rule : nullptr;
+std::optional<TldRule> find(std::string_view key) {
+  if (auto e = TLD_RULES.get_entry(key)) return e->rule;
+  return std::nullopt;
+}
+
+// The bytes of `text` in a heap block of exactly their size, so that the sanitizer build sees
+// any read beyond them.
+std::unique_ptr<char[]> exact_copy(std::string_view text) {
+  auto p = std::make_unique<char[]>(text.size());
+  if (!text.empty()) std::memcpy(p.get(), text.data(), text.size());
+  return p;
 }
 
 std::vector<std::string> source_fields(const TldRule& r) {
@@ -68,8 +79,15 @@ TEST(RuleTable, CountsOverAWalk) {
 
 TEST(RuleTable, EveryKeyFindsItsOwnEntryAndMeetsTheInvariants) {
   for (const auto& e : TLD_RULES) {
-    ASSERT_EQ(TLD_RULES.get_entry(e.key), &e) << e.key;
+    const auto copy = exact_copy(e.key);
+    const auto found = TLD_RULES.get_entry({copy.get(), e.key.size()});
+    ASSERT_TRUE(found.has_value()) << e.key;
+    // The very same stored entry: its texts and lists are the same static data.
+    EXPECT_EQ(found->key.data(), e.key.data()) << e.key;
+    EXPECT_EQ(found->key.size(), e.key.size()) << e.key;
+    EXPECT_EQ(found->rule.sources.data(), e.rule.sources.data()) << e.key;
     const auto& r = e.rule;
+    EXPECT_EQ(r.tld.data(), e.key.data()) << e.key;
     EXPECT_EQ(r.tld, e.key);
     EXPECT_LE(r.min_length, r.max_length) << e.key;
     EXPECT_EQ(r.max_length, 63) << e.key;
@@ -92,17 +110,19 @@ TEST(RuleTable, LookupIsExact) {
         "sch.uk", "!city.kobe.jp", "*.CK", "j.se", "q.se", "v.se", "xn--p1ai", "zzz",
         "com\0"sv};
   for (std::string_view miss : misses) {
-    EXPECT_EQ(find(miss), nullptr) << "'" << miss << "'";
+    EXPECT_FALSE(find(miss).has_value()) << "'" << miss << "'";
   }
   for (std::string_view hit : {"com", "*.ck", "city.kobe.jp", "www.ck", "a.se", "z.se", "0.bg",
                                "paroch.k12.ma.us", "рф", "谷歌", "goo", "redstone"}) {
-    EXPECT_NE(find(hit), nullptr) << hit;
+    const auto rule = find(hit);
+    ASSERT_TRUE(rule.has_value()) << hit;
+    EXPECT_EQ(rule->tld, hit);
   }
 }
 
 TEST(RuleTable, RowsThatDepartFromTheDefaults) {
-  const auto* com = find("com");
-  ASSERT_NE(com, nullptr);
+  const auto com = find("com");
+  ASSERT_TRUE(com.has_value());
   EXPECT_EQ(com->registerable, RuleStatus::Yes);
   EXPECT_FALSE(types::has_reason(com->reason));
   EXPECT_FALSE(com->note.has_value());
@@ -111,8 +131,8 @@ TEST(RuleTable, RowsThatDepartFromTheDefaults) {
   EXPECT_EQ(source_fields(*com), std::vector<std::string>{"registerable"});
   EXPECT_EQ(com->sources[0].url, "https://www.iana.org/domains/root/db/com.html");
 
-  const auto* de = find("de");
-  ASSERT_NE(de, nullptr);
+  const auto de = find("de");
+  ASSERT_TRUE(de.has_value());
   EXPECT_EQ(de->registerable, RuleStatus::Restricted);
   ASSERT_EQ(de->restrictions.size(), 1u);
   EXPECT_EQ(de->restrictions[0], "resident");
@@ -128,11 +148,14 @@ TEST(RuleTable, RowsThatDepartFromTheDefaults) {
   EXPECT_EQ(find("mo.us")->reason, ClosedReason::Government);
 
   for (std::string_view brand : {"google", "xn--flw351e", "goo", "redstone", "zara"}) {
-    const auto* r = find(brand);
-    ASSERT_NE(r, nullptr) << brand;
+    const auto r = find(brand);
+    ASSERT_TRUE(r.has_value()) << brand;
     EXPECT_EQ(r->registerable, RuleStatus::No) << brand;
     EXPECT_EQ(r->reason, ClosedReason::BrandTld) << brand;
     EXPECT_EQ(source_fields(*r), (std::vector<std::string>{"note", "reason", "registerable"}));
+    // Equal lists and texts are stored once.
+    EXPECT_EQ(r->sources.data(), find("google")->sources.data()) << brand;
+    EXPECT_EQ(r->note->data(), find("google")->note->data()) << brand;
   }
   // The Unicode form of a brand keeps the list's ordinary row.
   EXPECT_EQ(find("谷歌")->registerable, RuleStatus::Yes);
@@ -141,16 +164,23 @@ TEST(RuleTable, RowsThatDepartFromTheDefaults) {
 }
 
 TEST(SuffixRuleSet, EveryKeyFoundAndEveryTailPresent) {
+  std::size_t walked = 0;
   for (const auto& e : PSL_RULES) {
-    ASSERT_EQ(PSL_RULES.get_entry(e.key), &e) << e.key;
+    ++walked;
+    const auto copy = exact_copy(e.key);
+    const auto found = PSL_RULES.get_entry({copy.get(), e.key.size()});
+    ASSERT_TRUE(found.has_value()) << e.key;
+    EXPECT_EQ(found->key.data(), e.key.data()) << e.key;
+    EXPECT_EQ(found->kinds, e.kinds) << e.key;
     for (auto dot = e.key.find('.'); dot != std::string_view::npos;
          dot = e.key.find('.', dot + 1)) {
-      EXPECT_NE(PSL_RULES.get_entry(e.key.substr(dot + 1)), nullptr) << e.key;
+      EXPECT_TRUE(PSL_RULES.get_entry(e.key.substr(dot + 1)).has_value()) << e.key;
     }
     EXPECT_TRUE(std::all_of(e.key.begin(), e.key.end(), [](char c) { return !(c & 0x80); }));
   }
-  const auto kinds = [](std::string_view k) {
-    const auto* e = PSL_RULES.get_entry(k);
+  EXPECT_EQ(walked, PSL_RULES.size());
+  const auto kinds = [](std::string_view k) -> int {
+    const auto e = PSL_RULES.get_entry(k);
     return e ? e->kinds : -1;
   };
   EXPECT_EQ(kinds("kobe.jp"), generated::PSL_WILDCARD);
@@ -158,6 +188,28 @@ TEST(SuffixRuleSet, EveryKeyFoundAndEveryTailPresent) {
   EXPECT_EQ(kinds("com"), generated::PSL_NORMAL);
   EXPECT_EQ(kinds("xn--p1ai"), generated::PSL_NORMAL);
   EXPECT_EQ(kinds("*.kobe.jp"), -1);
+  EXPECT_EQ(kinds("!city.kobe.jp"), -1);
+  EXPECT_EQ(kinds(""), -1);
+  EXPECT_EQ(kinds("COM"), -1);
+  EXPECT_EQ(kinds("com."), -1);
+  EXPECT_EQ(kinds("example.com"), -1);
+}
+
+// The inline key comparison reads fixed-size, overlapping words: every length and every
+// position of a difference, on blocks of exactly the compared size.
+TEST(TableKeys, ComparisonAtEveryLengthAndPosition) {
+  for (std::size_t n = 0; n <= 40; ++n) {
+    std::string text(n, 'a');
+    for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>('a' + i % 26);
+    const auto a = exact_copy(text);
+    const auto b = exact_copy(text);
+    EXPECT_TRUE(generated::same_bytes(a.get(), b.get(), n)) << n;
+    for (std::size_t i = 0; i < n; ++i) {
+      b[i] = static_cast<char>(b[i] ^ 0x80);
+      EXPECT_FALSE(generated::same_bytes(a.get(), b.get(), n)) << n << " at " << i;
+      b[i] = static_cast<char>(b[i] ^ 0x80);
+    }
+  }
 }
 
 // ---- summaries ---------------------------------------------------------------------------
