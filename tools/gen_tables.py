@@ -276,7 +276,7 @@ def parse_value(path: str, line: int, name: str, value: str):
             raise GenError(path, line, f"unknown value {value!r} for {name}")
         return enum[value]
     if name in ("min_length", "max_length"):
-        if not value.isdigit() or not 0 <= int(value) <= 255:
+        if not (value.isascii() and value.isdigit()) or not 0 <= int(value) <= 255:
             raise GenError(path, line, f"{name} must be a whole number from 0 to 255, not {value!r}")
         return int(value)
     return value

@@ -112,6 +112,18 @@ TEST(RuleTable, LookupIsExact) {
   for (std::string_view miss : misses) {
     EXPECT_FALSE(find(miss).has_value()) << "'" << miss << "'";
   }
+  // No parent of a wildcard key is a key, and no rule of the list's PRIVATE section is one.
+  int wildcards = 0;
+  for (const auto& e : TLD_RULES) {
+    if (!e.key.starts_with("*.")) continue;
+    ++wildcards;
+    EXPECT_FALSE(find(e.key.substr(2)).has_value()) << e.key;
+  }
+  EXPECT_EQ(wildcards, 16);
+  for (std::string_view private_rule : {"github.io", "blogspot.com", "s3.amazonaws.com"}) {
+    EXPECT_FALSE(find(private_rule).has_value()) << private_rule;
+    EXPECT_TRUE(PSL_RULES.get_entry(private_rule).has_value()) << private_rule;
+  }
   for (std::string_view hit : {"com", "*.ck", "city.kobe.jp", "www.ck", "a.se", "z.se", "0.bg",
                                "paroch.k12.ma.us", "рф", "谷歌", "goo", "redstone"}) {
     const auto rule = find(hit);

@@ -122,8 +122,9 @@ class Refuses(unittest.TestCase):
                            policy=POLICY.replace("[co.uk]\n", "[co.uk]\nregisterable = maybe\n"))
         self.assertRefused("policy.txt:20:", "unknown field 'colour' in 'source.colour'",
                            policy=POLICY + "source.colour = https://example.org/\n")
-        self.assertRefused("policy.txt:18:", "min_length must be a whole number",
-                           policy=POLICY.replace("min_length = 3", "min_length = 300"))
+        for bad in ("300", "-1", "\u00b2", "\uff13"):  # superscript and full-width digits too
+            self.assertRefused("policy.txt:18:", "min_length must be a whole number",
+                               policy=POLICY.replace("min_length = 3", "min_length = " + bad))
 
     def test_policy_values_need_their_sources(self):
         self.assertRefused("policy.txt:18:", "[co.uk] sets min_length without a source",
