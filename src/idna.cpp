@@ -2,11 +2,14 @@
 
 #include <unicode/uidna.h>
 #include <unicode/unorm2.h>
+#include <unicode/utf16.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace zelvar::idna {
@@ -110,6 +113,178 @@ constexpr std::string_view kFailingProbe = "1a";
 
 bool refused(std::uint32_t errors) noexcept { return (errors & ~kIgnoredErrors) != 0; }
 
+// One code point of a decomposed text, with its canonical combining class.
+struct Decomposed {
+  UChar32 c;
+  std::uint8_t ccc;
+};
+
+// Appends the full decomposition of `c` by the data of `norm`: `c` itself when it has none,
+// nothing when the mapping removes it. False when ICU fails.
+bool append_decomposition(const UNormalizer2* norm, UChar32 c, std::vector<Decomposed>& out) {
+  UChar buf[32];  // the longest decomposition is 18 units
+  std::vector<UChar> big;
+  UChar* d = buf;
+  UErrorCode err = U_ZERO_ERROR;
+  std::int32_t n = unorm2_getDecomposition(norm, c, buf, 32, &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR && n > 0) {
+    big.resize(static_cast<std::size_t>(n));
+    d = big.data();
+    err = U_ZERO_ERROR;
+    n = unorm2_getDecomposition(norm, c, d, n, &err);
+  }
+  if (U_FAILURE(err)) return false;
+  if (n < 0) {
+    out.push_back({c, unorm2_getCombiningClass(norm, c)});
+    return true;
+  }
+  for (std::int32_t i = 0; i < n;) {
+    UChar32 x;
+    U16_NEXT(d, i, n, x);
+    out.push_back({x, unorm2_getCombiningClass(norm, x)});
+  }
+  return true;
+}
+
+// What order_marks needs of a character's full decomposition: the classes of its first and
+// last code points, whether it is empty, and whether its runs of nonzero class are in order.
+struct Shape {
+  std::uint8_t lead = 0;
+  std::uint8_t trail = 0;
+  bool empty = false;
+  bool ordered = true;
+};
+
+bool shape_of(const UNormalizer2* norm, UChar32 c, std::vector<Decomposed>& scratch,
+              Shape& shape) {
+  scratch.clear();
+  if (!append_decomposition(norm, c, scratch)) return false;
+  shape = Shape{};
+  if (scratch.empty()) {
+    shape.empty = true;
+    return true;
+  }
+  shape.lead = scratch.front().ccc;
+  shape.trail = scratch.back().ccc;
+  for (std::size_t k = 1; k < scratch.size(); ++k)
+    if (scratch[k].ccc != 0 && scratch[k].ccc < scratch[k - 1].ccc) shape.ordered = false;
+  return true;
+}
+
+// The shapes of the BMP, as lead | trail << 8, made once: a look-up in ICU for each character
+// would double the cost of the mapping. kAskIcu marks what the table does not hold (empty and
+// unordered decompositions, which are rare). Null when ICU fails; ICU then answers each time.
+constexpr std::uint16_t kAskIcu = 0xFFFF;
+
+const std::uint16_t* bmp_shapes(const UNormalizer2* norm) {
+  // Never released, like the ICU instance.
+  static const std::uint16_t* const table = [norm]() -> const std::uint16_t* {
+    auto* t = new (std::nothrow) std::uint16_t[0x10000];
+    if (t == nullptr) return nullptr;
+    std::vector<Decomposed> scratch;
+    for (UChar32 c = 0; c <= 0xFFFF; ++c) {
+      t[c] = kAskIcu;
+      if (U_IS_SURROGATE(c)) continue;
+      Shape shape;
+      if (!shape_of(norm, c, scratch, shape)) {
+        delete[] t;
+        return nullptr;
+      }
+      if (!shape.empty && shape.ordered)
+        t[c] = static_cast<std::uint16_t>(shape.lead | shape.trail << 8);
+    }
+    return t;
+  }();
+  return table;
+}
+
+// ICU's normaliser puts each combining mark into canonical order by insertion, so a run of k
+// marks out of order costs it about k * k steps, and a single label can hold millions of them.
+// This puts such runs in order beforehand. `reordered` tells whether `out` holds the text to
+// normalise in place of `s` (which needs nothing when all its runs are in order). False only
+// when ICU fails.
+//
+// A normalisation depends only on the text's full decomposition put into canonical order:
+// each character replaced by its full decomposition, each run of code points of nonzero
+// combining class stably sorted by class. Texts with the same ordered decomposition normalise
+// alike. The decompositions here are the normaliser's own, so they hold the UTS #46 mapping (a
+// character that it removes decomposes to nothing, and the marks on either side of it meet).
+// No run crosses a cut between characters where the decomposition has a starter on one side
+// or nothing before, and replacing the chunk between two such cuts by its own ordered
+// decomposition keeps them such cuts. So each chunk whose runs are out of order is replaced
+// by its ordered decomposition, and every other chunk stays as it is.
+bool order_marks(const UNormalizer2* norm, const UChar* s, std::int32_t n,
+                 std::vector<UChar>& out, bool& reordered) {
+  out.clear();
+  reordered = false;
+  const std::uint16_t* const bmp = bmp_shapes(norm);
+  std::vector<Decomposed> chunk;
+  std::vector<Decomposed> scratch;
+  std::int32_t chunk_start = 0;
+  std::int32_t copied = 0;  // s[0, copied) is in `out` once `reordered`
+  bool disordered = false;  // some run of the chunk is out of order
+  std::uint8_t last = 0;    // the class of the last code point decomposed so far
+
+  const auto close = [&](std::int32_t end) -> bool {
+    if (disordered) {
+      chunk.clear();
+      for (std::int32_t i = chunk_start; i < end;) {
+        UChar32 c;
+        U16_NEXT(s, i, end, c);
+        if (!append_decomposition(norm, c, chunk)) return false;
+      }
+      for (auto run = chunk.begin(); run != chunk.end();) {
+        if (run->ccc == 0) {
+          ++run;
+          continue;
+        }
+        const auto run_end =
+            std::find_if(run, chunk.end(), [](const Decomposed& d) { return d.ccc == 0; });
+        std::stable_sort(run, run_end, [](const Decomposed& x, const Decomposed& y) {
+          return x.ccc < y.ccc;
+        });
+        run = run_end;
+      }
+      if (!reordered) out.reserve(static_cast<std::size_t>(n) + chunk.size());
+      out.insert(out.end(), s + copied, s + chunk_start);
+      for (const Decomposed& d : chunk) {
+        if (U_IS_BMP(d.c)) {
+          out.push_back(static_cast<UChar>(d.c));
+        } else {
+          out.push_back(U16_LEAD(d.c));
+          out.push_back(U16_TRAIL(d.c));
+        }
+      }
+      copied = end;
+      reordered = true;
+      disordered = false;
+    }
+    chunk_start = end;
+    return true;
+  };
+
+  for (std::int32_t i = 0; i < n;) {
+    const std::int32_t at = i;
+    UChar32 c;
+    U16_NEXT(s, i, n, c);
+    Shape shape;
+    const std::uint16_t known = (bmp != nullptr && c <= 0xFFFF) ? bmp[c] : kAskIcu;
+    if (known != kAskIcu) {
+      shape.lead = static_cast<std::uint8_t>(known & 0xFF);
+      shape.trail = static_cast<std::uint8_t>(known >> 8);
+    } else if (!shape_of(norm, c, scratch, shape)) {
+      return false;
+    }
+    if (shape.empty) continue;
+    if ((last == 0 || shape.lead == 0) && !close(at)) return false;
+    if ((shape.lead != 0 && shape.lead < last) || !shape.ordered) disordered = true;
+    last = shape.trail;
+  }
+  if (!close(n)) return false;
+  if (reordered) out.insert(out.end(), s + copied, s + n);
+  return true;
+}
+
 // The UTS #46 mapping and normalisation of `in` (the first stage of ToASCII, which ICU runs
 // on the whole text before it looks at labels), as UTF-8. Afterwards every label separator
 // is a '.'. False for text that is not UTF-8 (ToASCII refuses it) or too long for ICU.
@@ -129,6 +304,16 @@ bool map_uts46(std::string_view in, std::string& out) {
   u_strFromUTF8WithSub(utf16.data(), static_cast<std::int32_t>(utf16.size()), &n16, in.data(),
                        static_cast<std::int32_t>(in.size()), 0xFFFD, &substitutions, &err);
   if (U_FAILURE(err) || substitutions != 0) return false;
+  {  // marks into canonical order first, or ICU's normaliser may take quadratic time
+    std::vector<UChar> ordered;
+    bool reordered = false;
+    if (!order_marks(norm, utf16.data(), n16, ordered, reordered)) return false;
+    if (reordered) {
+      if (ordered.size() >= static_cast<std::size_t>(INT32_MAX)) return false;
+      utf16.swap(ordered);
+      n16 = static_cast<std::int32_t>(utf16.size());
+    }
+  }
 
   std::vector<UChar> mapped;
   std::size_t cap = static_cast<std::size_t>(n16) + static_cast<std::size_t>(n16) / 4 + 16;

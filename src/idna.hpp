@@ -24,7 +24,8 @@ bool converts_without_icu(std::string_view input) noexcept;
 // A text of more than `single_call_bytes` is converted in pieces of about `piece_bytes`, cut
 // at '.'; the answer is the one that a single conversion of the whole text gives (see
 // idna.cpp). One ICU call costs about (labels x length), so long texts need the pieces, while
-// a short text is fastest in one call.
+// a short text is fastest in one call. Long texts also have their combining marks put into
+// canonical order first, which ICU's normaliser does in time quadratic in a run's length.
 inline constexpr std::size_t kPieceBytes = 256;
 inline constexpr std::size_t kSingleCallBytes = 1024;
 bool domain_to_ascii_icu(std::string_view input, std::string& out,

@@ -264,6 +264,25 @@ TEST(Check, LongInputs) {
     EXPECT_EQ(registry.check("\xD7\x90.1" + label + ".com").reasons,  // fails CheckBidi
               Reasons{"DNS syntax: invalid IDNA input"});
   }
+  // So is a joiner out of context in such a label.
+  EXPECT_EQ(registry.check("a\xE2\x80\x8C" + std::string(1000, 'b') + ".com").reasons,
+            Reasons{"DNS syntax: invalid IDNA input"});
+
+  // Long runs of combining marks out of canonical order: putting them in order must not cost
+  // the square of their length (these took ICU's normaliser tens of seconds).
+  std::string alternating = "a";
+  for (int i = 0; i < 200'000; ++i) alternating += "\xCC\x81\xCC\x96";  // U+0301 U+0316
+  std::string descending = "a";
+  for (int i = 0; i < 100'000; ++i) descending += "\xCC\x81";
+  for (int i = 0; i < 50'000; ++i) descending += "\xE0\xBD\xB3";  // U+0F73, two marks
+  for (const std::string& marks : {alternating, descending}) {
+    EXPECT_EQ(registry.check(marks + ".com").reasons,
+              Reasons{"DNS syntax: domain exceeds 253 characters"});
+    EXPECT_EQ(registry.check(marks + "\xEF\xBF\xBD.com").reasons,
+              Reasons{"DNS syntax: invalid IDNA input"});
+    EXPECT_EQ(registry.check("a." + marks.substr(1) + ".com").reasons,  // a leading mark
+              Reasons{"DNS syntax: invalid IDNA input"});
+  }
 }
 
 TEST(TrimWhiteSpace, ExactlyTheWhiteSpaceProperty) {
