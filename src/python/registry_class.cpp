@@ -27,18 +27,35 @@ PyObject* Registry_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noe
   });
 }
 
-PyObject* Registry_check(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
+// Every method body runs with `self` downcast and a shared borrow held.
+template <class Body>
+Ref with_registry(PyObject* self, Body&& body) {
+  auto* registry = downcast(Registry_type, Borrowed(self));
+  if (registry == nullptr) return {};
+  auto borrow = SharedBorrow::of(registry);
+  if (!borrow) return {};
+  return body();
+}
+
+// The methods that take one text: parse it, then downcast, borrow and extract its UTF-8.
+template <class Body>
+PyObject* text_method(const Signature& signature, PyObject* self, PyObject* const* args,
+                      Py_ssize_t nargs, PyObject* kwnames, Body&& body) noexcept {
   return guard([&]() -> Ref {
     std::array<Borrowed, 1> values;
-    if (!parse_fastcall(check_signature, args, nargs, kwnames, values)) return {};
-    auto* registry = downcast(Registry_type, Borrowed(self));
-    if (registry == nullptr) return {};
-    auto borrow = SharedBorrow::of(registry);
-    if (!borrow) return {};
-    const auto domain = str_argument(values[0], "domain");
-    if (!domain) return {};
-    types::CheckResult verdict = registry::Registry{}.check(*domain);
+    if (!parse_fastcall(signature, args, nargs, kwnames, values)) return {};
+    return with_registry(self, [&]() -> Ref {
+      const auto text = str_argument(values[0], signature.parameters[0]);
+      if (!text) return {};
+      return body(*text);
+    });
+  });
+}
+
+PyObject* Registry_check(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) noexcept {
+  return text_method(check_signature, self, args, nargs, kwnames, [](std::string_view domain) {
+    types::CheckResult verdict = registry::Registry{}.check(domain);
     return CheckResult_from(PyCheckResult{
         .status = std::string(types::word(verdict.status)),
         .reasons = std::move(verdict.reasons),
@@ -48,16 +65,8 @@ PyObject* Registry_check(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 
 PyObject* Registry_tld_info(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) noexcept {
-  return guard([&]() -> Ref {
-    std::array<Borrowed, 1> values;
-    if (!parse_fastcall(tld_info_signature, args, nargs, kwnames, values)) return {};
-    auto* registry = downcast(Registry_type, Borrowed(self));
-    if (registry == nullptr) return {};
-    auto borrow = SharedBorrow::of(registry);
-    if (!borrow) return {};
-    const auto tld = str_argument(values[0], "tld");
-    if (!tld) return {};
-    const std::optional<types::TldRule> rule = registry::Registry{}.tld_info(*tld);
+  return text_method(tld_info_signature, self, args, nargs, kwnames, [](std::string_view tld) {
+    const std::optional<types::TldRule> rule = registry::Registry{}.tld_info(tld);
     if (!rule) return none();
     types::TldRuleSummary summary = types::TldRuleSummary::from(*rule);
     return TldInfo_from(PyTldInfo{
@@ -79,11 +88,7 @@ PyObject* Registry_tld_info(PyObject* self, PyObject* const* args, Py_ssize_t na
 
 PyObject* Registry_rule_count(PyObject* self, PyObject*) noexcept {
   return guard([&]() -> Ref {
-    auto* registry = downcast(Registry_type, Borrowed(self));
-    if (registry == nullptr) return {};
-    auto borrow = SharedBorrow::of(registry);
-    if (!borrow) return {};
-    return to_int(generated::TLD_RULES.size());
+    return with_registry(self, [] { return to_int(generated::TLD_RULES.size()); });
   });
 }
 
@@ -94,33 +99,31 @@ void insert_stat(PyObject* dict, const char* key, Ref value, const char* failure
   }
 }
 
-PyObject* Registry_stats(PyObject* self, PyObject*) noexcept {
-  return guard([&]() -> Ref {
-    auto* registry = downcast(Registry_type, Borrowed(self));
-    if (registry == nullptr) return {};
-    auto borrow = SharedBorrow::of(registry);
-    if (!borrow) return {};
-    // Counted afresh at every call: the table is the only source of truth.
-    std::uint64_t yes = 0;
-    std::uint64_t no = 0;
-    std::uint64_t restricted = 0;
-    for (const auto& entry : generated::TLD_RULES) {
-      switch (entry.rule.registerable) {
-        case types::RuleStatus::Yes: ++yes; break;
-        case types::RuleStatus::No: ++no; break;
-        case types::RuleStatus::Restricted: ++restricted; break;
-      }
+// Counted afresh at every call: the table is the only source of truth.
+Ref stats_body() {
+  std::uint64_t yes = 0;
+  std::uint64_t no = 0;
+  std::uint64_t restricted = 0;
+  for (const auto& entry : generated::TLD_RULES) {
+    switch (entry.rule.registerable) {
+      case types::RuleStatus::Yes: ++yes; break;
+      case types::RuleStatus::No: ++no; break;
+      case types::RuleStatus::Restricted: ++restricted; break;
     }
-    const std::uint64_t size = generated::TLD_RULES.size();
-    Ref dict = new_or_panic(PyDict_New());
-    insert_stat(dict.get(), "compiled_rules", to_int(size), "set compiled_rules");
-    insert_stat(dict.get(), "total_known_suffixes", to_int(size), "set total_known_suffixes");
-    insert_stat(dict.get(), "registerable", to_int(yes), "set registerable");
-    insert_stat(dict.get(), "not_registerable", to_int(no), "set not_registerable");
-    insert_stat(dict.get(), "restricted", to_int(restricted), "set restricted");
-    insert_stat(dict.get(), "coverage_percent", to_float(100.0), "set coverage_percent");
-    return dict;
-  });
+  }
+  const std::uint64_t size = generated::TLD_RULES.size();
+  Ref dict = new_or_panic(PyDict_New());
+  insert_stat(dict.get(), "compiled_rules", to_int(size), "set compiled_rules");
+  insert_stat(dict.get(), "total_known_suffixes", to_int(size), "set total_known_suffixes");
+  insert_stat(dict.get(), "registerable", to_int(yes), "set registerable");
+  insert_stat(dict.get(), "not_registerable", to_int(no), "set not_registerable");
+  insert_stat(dict.get(), "restricted", to_int(restricted), "set restricted");
+  insert_stat(dict.get(), "coverage_percent", to_float(100.0), "set coverage_percent");
+  return dict;
+}
+
+PyObject* Registry_stats(PyObject* self, PyObject*) noexcept {
+  return guard([&]() -> Ref { return with_registry(self, stats_body); });
 }
 
 void Registry_dealloc(PyObject* self) noexcept { dealloc_instance<PyRegistry>(self); }
