@@ -103,6 +103,31 @@ constexpr unsigned char fold(unsigned char c) noexcept {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
 
+// An ASCII-folded copy of a text, on the stack when it is short, as nearly every name is;
+// only a longer text takes an allocation.
+class FoldedCopy {
+ public:
+  explicit FoldedCopy(std::string_view text) {
+    char* out = small_;
+    if (text.size() > sizeof small_) {
+      large_.resize(text.size());
+      out = large_.data();
+    }
+    for (std::size_t i = 0; i < text.size(); ++i)
+      out[i] = static_cast<char>(fold(static_cast<unsigned char>(text[i])));
+    view_ = std::string_view(out, text.size());
+  }
+  FoldedCopy(const FoldedCopy&) = delete;
+  FoldedCopy& operator=(const FoldedCopy&) = delete;
+
+  std::string_view view() const noexcept { return view_; }
+
+ private:
+  char small_[256];
+  std::string large_;
+  std::string_view view_;
+};
+
 void fold_in_place(std::string& s) noexcept {
   for (char& c : s) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
 }
@@ -377,38 +402,24 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   if (idna::converts_without_icu(text)) {
     // IDNA answers such text with its own folded bytes, so the typed text and the ASCII name
     // are one folded copy. Over 253 bytes the syntax stage fails on the length alone.
-    char folded[253];
-    if (text.size() > sizeof folded) return judge(text, text, rules);
-    for (std::size_t i = 0; i < text.size(); ++i)
-      folded[i] = static_cast<char>(fold(static_cast<unsigned char>(text[i])));
-    const std::string_view both(folded, text.size());
-    return judge(both, both, rules);
+    if (text.size() > 253) return judge(text, text, rules);
+    const FoldedCopy both(text);
+    return judge(both.view(), both.view(), rules);
   }
 
-  std::string typed(text);
-  fold_in_place(typed);
+  const FoldedCopy typed(text);
   // The IDNA answer is folded in place: it is the ASCII name, and no second copy is needed.
   std::string ascii;
-  if (!idna::domain_to_ascii(typed, ascii))
+  if (!idna::domain_to_ascii(typed.view(), ascii))
     return verdict(CheckStatus::No, "DNS syntax: invalid IDNA input");
   fold_in_place(ascii);
-  return judge(typed, ascii, rules);
+  return judge(typed.view(), ascii, rules);
 }
 
 std::optional<TldRule> Registry::tld_info(std::string_view tld) const {
   std::string_view t = trim_white_space(tld);
   while (!t.empty() && t.front() == '.') t.remove_prefix(1);
-  // Keys are short: fold into a buffer on the stack, allocating only for a longer text.
-  char small[64];
-  std::string large;
-  char* key = small;
-  if (t.size() > sizeof small) {
-    large.resize(t.size());
-    key = large.data();
-  }
-  for (std::size_t i = 0; i < t.size(); ++i)
-    key[i] = static_cast<char>(fold(static_cast<unsigned char>(t[i])));
-  return generated::find_rule(std::string_view(key, t.size()));
+  return generated::find_rule(FoldedCopy(t).view());
 }
 
 }  // namespace zelvar::registry
