@@ -5,7 +5,7 @@
 # it builds in build/bench (C++) and build/bench-wheel (the package). Runs offline once the
 # packages are installed.
 #
-#   bash bench/run.sh           # the full run (about two minutes)
+#   bash bench/run.sh           # the full run (about two and a half minutes)
 #   bash bench/run.sh --quick   # fewer rounds and repetitions, no 10 MB texts
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,6 +4,7 @@
 # failed invariant) fails the script; the input is kept in build/fuzz/artifacts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-system-deps.sh
 
 seconds="${ZELVAR_FUZZ_SECONDS:-60}"
 build=build/fuzz

@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   libicu-dev libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  python3-venv
+  python3-venv python3-dev
 )
 
 missing=()

@@ -4,6 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
-if [ -f scripts/demo.py ]; then
-  .venv/bin/python scripts/demo.py
-fi
+.venv/bin/python scripts/demo.py

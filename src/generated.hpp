@@ -128,6 +128,9 @@ constexpr std::size_t phf_position(std::uint64_t h, std::uint32_t disp,
   return static_cast<std::size_t>((x * size) >> PHF_FIELD_BITS);
 }
 
+// The longest key that the tables can store; no text longer than this is a key.
+inline constexpr std::size_t MAX_KEY_BYTES = 0xFF;
+
 namespace detail {
 
 // Every text of both tables (keys, notes, addresses, list items), back to back; a text that
@@ -137,6 +140,10 @@ extern const char TEXT[] ZELVAR_TABLE_DATA;
 // A key: its offset in TEXT shifted left by 8, or'ed with its byte length.
 inline std::string_view key_text(std::uint32_t key) noexcept {
   return {TEXT + (key >> 8), key & 0xFF};
+}
+
+inline bool key_equals(std::uint32_t key, std::string_view text) noexcept {
+  return (key & 0xFF) == text.size() && same_bytes(TEXT + (key >> 8), text.data(), text.size());
 }
 
 struct TextRef {
@@ -228,8 +235,7 @@ struct TldTable {
   static const Record* records() noexcept { return detail::TLD_RECORDS; }
   static const std::uint32_t* disps() noexcept { return detail::TLD_DISPS; }
   static bool matches(const Record& r, std::uint64_t, std::string_view key) noexcept {
-    return (r.key & 0xFF) == key.size() &&
-           same_bytes(detail::TEXT + (r.key >> 8), key.data(), key.size());
+    return detail::key_equals(r.key, key);
   }
   // Every field is a stored value, TLD_EXTRAS[0] included: constant zeros for the common
   // case would be merged into a block clear that costs more than the lookup.
@@ -260,8 +266,7 @@ struct PslTable {
   static const Record* records() noexcept { return detail::PSL_RECORDS; }
   static const std::uint32_t* disps() noexcept { return detail::PSL_DISPS; }
   static bool matches(const Record& r, std::uint64_t h, std::string_view key) noexcept {
-    return r.tag == static_cast<std::uint16_t>(h) && (r.key & 0xFF) == key.size() &&
-           same_bytes(detail::TEXT + (r.key >> 8), key.data(), key.size());
+    return r.tag == static_cast<std::uint16_t>(h) && detail::key_equals(r.key, key);
   }
   static Entry entry(const Record& r) noexcept { return {detail::key_text(r.key), r.kinds}; }
 };

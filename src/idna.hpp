@@ -9,10 +9,11 @@
 namespace zelvar::idna {
 
 // Converts `input` (valid UTF-8) into `out`, replacing its content. False when UTS #46
-// refuses the text; `out` is then unspecified. A text whose ASCII form would be longer than
-// 253 bytes, the most that a name may hold, is only judged: `out` then holds some other text
-// of more than 253 bytes (its Unicode form), since no caller needs more than that length. Text for which `converts_without_icu` holds
-// is answered without ICU; everything else goes to ICU.
+// refuses the text; `out` is then unspecified. Text for which `converts_without_icu` holds is
+// answered without ICU; everything else goes to ICU. A long text whose ASCII form would be
+// longer than 253 bytes, the most that a name may hold, may be only judged: `out` then holds
+// some other text of more than 253 bytes (its Unicode form), since no caller needs more than
+// that length.
 bool domain_to_ascii(std::string_view input, std::string& out);
 
 // True when every byte is below 0x80 and no label (at the start or after a '.') begins with

@@ -252,15 +252,19 @@ std::string closed_reason(const TldRule& rule) {
 std::string restricted_reason(const TldRule& rule) {
   if (rule.note) return concat({"TLD rule: ", *rule.note});
   if (rule.restrictions.empty()) return concat({"TLD rule: .", rule.tld, " requires eligibility"});
-  std::size_t n = 0;
+  constexpr std::string_view head = "TLD rule: .";
+  constexpr std::string_view middle = " requires eligibility (";
+  std::size_t n = head.size() + rule.tld.size() + middle.size() + 1;
   for (auto r : rule.restrictions) n += r.size() + 2;
-  std::string joined;
-  joined.reserve(n);
+  std::string text;
+  text.reserve(n);
+  text.append(head).append(rule.tld).append(middle);
   for (std::size_t i = 0; i < rule.restrictions.size(); ++i) {
-    if (i > 0) joined.append(", ");
-    joined.append(rule.restrictions[i]);
+    if (i > 0) text.append(", ");
+    text.append(rule.restrictions[i]);
   }
-  return concat({"TLD rule: .", rule.tld, " requires eligibility (", joined, ")"});
+  text.push_back(')');
+  return text;
 }
 
 std::string_view registrable_label(std::string_view domain, std::string_view suffix) noexcept {
@@ -410,7 +414,7 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   const FoldedCopy typed(text);
   // The IDNA answer is folded in place: it is the ASCII name, and no second copy is needed.
   std::string ascii;
-  if (!idna::domain_to_ascii(typed.view(), ascii))
+  if (!idna::domain_to_ascii_icu(typed.view(), ascii))
     return verdict(CheckStatus::No, "DNS syntax: invalid IDNA input");
   fold_in_place(ascii);
   return judge(typed.view(), ascii, rules);
@@ -419,6 +423,8 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
 std::optional<TldRule> Registry::tld_info(std::string_view tld) const {
   std::string_view t = trim_white_space(tld);
   while (!t.empty() && t.front() == '.') t.remove_prefix(1);
+  // No key is longer than the table can store, so a longer text needs no copy.
+  if (t.size() > generated::MAX_KEY_BYTES) return std::nullopt;
   return generated::find_rule(FoldedCopy(t).view());
 }
 

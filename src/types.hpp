@@ -12,7 +12,7 @@
 namespace zelvar::types {
 
 // Every enumeration is one byte so that the generated table stays compact; readers tolerate
-// values outside the named ones as each word function documents.
+// values outside the named ones as each word function below documents.
 enum class RuleStatus : std::uint8_t { Yes = 0, No = 1, Restricted = 2 };
 enum class ClosedReason : std::uint8_t {
   BrandTld = 0,
@@ -26,12 +26,12 @@ enum class Charset : std::uint8_t { Ascii = 0, Idn = 1 };
 enum class CheckStatus : std::uint8_t { Yes = 0, No = 1, Restricted = 2, Unknown = 3 };
 
 // Words as Python code sees them. Static text, never allocated.
-std::string_view word(RuleStatus v) noexcept;
+std::string_view word(RuleStatus v) noexcept;  // values above 2 read as "restricted"
 // Empty view for an absent reason (any value above 3).
 std::string_view word(ClosedReason v) noexcept;
 std::string_view word(LengthBasis v) noexcept;  // 0 "ascii", anything else "unicode"
 std::string_view word(Charset v) noexcept;      // 0 "ascii", anything else "idn"
-std::string_view word(CheckStatus v) noexcept;
+std::string_view word(CheckStatus v) noexcept;  // values above 3 read as "unknown"
 
 constexpr bool has_reason(ClosedReason r) noexcept { return static_cast<std::uint8_t>(r) <= 3; }
 

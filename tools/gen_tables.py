@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import re
 import sys
 import unicodedata
 import urllib.parse
@@ -35,6 +36,7 @@ SOURCE_FIELDS = ("banned", "min_length", "note", "reason", "registerable", "rest
                  "max_length", "length_basis", "charset", "idn_chars")
 
 PSL_NORMAL, PSL_WILDCARD, PSL_EXCEPTION = 1, 2, 4
+BANNED_LABEL = re.compile(r"[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?")
 
 
 class GenError(Exception):
@@ -322,6 +324,12 @@ def read_policy(path: str) -> list[PolicySection]:
                     raise GenError(path, lineno, f"source {value!r} is not an absolute web address")
                 current.sources[fld] = (value, lineno)
             elif key in LIST_FIELDS:
+                # A banned entry is compared with the ASCII label of a name, so only such a
+                # label can ever match; anything else would be a ban that does nothing.
+                if key == "banned" and not BANNED_LABEL.fullmatch(value):
+                    raise GenError(path, lineno, f"banned label {value!r} is not a lowercase ASCII label")
+                if value == "":
+                    raise GenError(path, lineno, f"empty value for {key}")
                 entries, first = current.lists.get(key, ([], lineno))
                 entries.append(value)
                 current.lists[key] = (entries, first)

@@ -207,10 +207,12 @@ class TypeCell : public TypeCellBase {
   using TypeCellBase::TypeCellBase;
 };
 
-// A new instance of `type` that owns `record`, or empty with the interpreter's error raised
-// (the record is then released). Allocation goes through the base object type's tp_new.
+// A new, zero-filled instance of `type` through the base object type's tp_new, or empty with
+// the interpreter's error raised.
 Ref allocate_instance(PyTypeObject* type) noexcept;
 
+// A new instance of `type` that owns `record`, or empty with the interpreter's error raised
+// (the record is then released).
 template <class Record>
 Ref make_instance(PyTypeObject* type, Record record) {
   Ref obj = allocate_instance(type);

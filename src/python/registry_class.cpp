@@ -92,10 +92,10 @@ PyObject* Registry_rule_count(PyObject* self, PyObject*) noexcept {
   });
 }
 
-void insert_stat(PyObject* dict, const char* key, Ref value, const char* failure) {
+void insert_stat(PyObject* dict, const char* key, Ref value) {
   Ref name = to_str(key);
   if (PyDict_SetItem(dict, name.get(), value.get()) < 0) {
-    throw Panic(std::string(failure) + ": " + describe_raised_exception());
+    throw Panic("set " + std::string(key) + ": " + describe_raised_exception());
   }
 }
 
@@ -113,12 +113,12 @@ Ref stats_body() {
   }
   const std::uint64_t size = generated::TLD_RULES.size();
   Ref dict = new_or_panic(PyDict_New());
-  insert_stat(dict.get(), "compiled_rules", to_int(size), "set compiled_rules");
-  insert_stat(dict.get(), "total_known_suffixes", to_int(size), "set total_known_suffixes");
-  insert_stat(dict.get(), "registerable", to_int(yes), "set registerable");
-  insert_stat(dict.get(), "not_registerable", to_int(no), "set not_registerable");
-  insert_stat(dict.get(), "restricted", to_int(restricted), "set restricted");
-  insert_stat(dict.get(), "coverage_percent", to_float(100.0), "set coverage_percent");
+  insert_stat(dict.get(), "compiled_rules", to_int(size));
+  insert_stat(dict.get(), "total_known_suffixes", to_int(size));
+  insert_stat(dict.get(), "registerable", to_int(yes));
+  insert_stat(dict.get(), "not_registerable", to_int(no));
+  insert_stat(dict.get(), "restricted", to_int(restricted));
+  insert_stat(dict.get(), "coverage_percent", to_float(100.0));
   return dict;
 }
 

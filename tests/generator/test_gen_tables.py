@@ -126,6 +126,12 @@ class Refuses(unittest.TestCase):
             self.assertRefused("policy.txt:18:", "min_length must be a whole number",
                                policy=POLICY.replace("min_length = 3", "min_length = " + bad))
 
+    def test_banned_labels_are_ascii_labels(self):
+        for bad in ("ZA", "z.a", "\u00e4", "-za", ""):
+            with self.subTest(label=bad):
+                policy = POLICY + f"banned = {bad}\nsource.banned = https://example.org/\n"
+                self.assertRefused("policy.txt:20:", "banned label", policy=policy)
+
     def test_policy_values_need_their_sources(self):
         self.assertRefused("policy.txt:18:", "[co.uk] sets min_length without a source",
                            policy=POLICY.replace("source.min_length = https://example.org/terms\n", ""))

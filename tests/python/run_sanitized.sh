@@ -10,8 +10,13 @@ echo "== Python tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 jobs=$(nproc 2>/dev/null || echo 2)
 python=${PYTHON:-$PWD/.venv/bin/python}
 build=build/python-asan
+if [ ! -x "$python" ]; then
+  echo "no $python: run scripts/bootstrap.sh first" >&2
+  exit 1
+fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# g++ on purpose: the runtime preloaded below is g++'s.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
   -DZELVAR_BUILD_PYTHON=ON -DZELVAR_BUILD_TESTS=OFF -DZELVAR_SANITIZE=address,undefined \
   -DPython_EXECUTABLE="$python" >/dev/null
 cmake --build "$build" -j "$jobs"
