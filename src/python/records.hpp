@@ -2,11 +2,12 @@
 // API, so that they can be built and tested without it.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "types.hpp"
 
 namespace zelvar::python {
 
@@ -26,19 +27,9 @@ struct PyCheckResult {
   std::vector<std::string> reasons;
 };
 
-struct PyTldInfo {
-  std::string tld;
-  std::string registerable;
-  std::optional<std::string> reason;
-  std::optional<std::string> note;
-  std::vector<std::string> restrictions;
-  std::uint8_t min_length = 0;
-  std::uint8_t max_length = 0;
-  std::string length_basis;
-  std::vector<std::string> banned;
-  std::string charset;
-  std::string idn_chars;
-  SourceMap sources;
-};
+// A TldInfo holds a rule summary, field for field, once its sources have been made a
+// SourceMap (make_source_map): the two share one representation.
+using PyTldInfo = types::TldRuleSummary;
+static_assert(std::is_same_v<decltype(PyTldInfo::sources), SourceMap>);
 
 }  // namespace zelvar::python

@@ -68,21 +68,9 @@ PyObject* Registry_tld_info(PyObject* self, PyObject* const* args, Py_ssize_t na
   return text_method(tld_info_signature, self, args, nargs, kwnames, [](std::string_view tld) {
     const std::optional<types::TldRule> rule = registry::Registry{}.tld_info(tld);
     if (!rule) return none();
-    types::TldRuleSummary summary = types::TldRuleSummary::from(*rule);
-    return TldInfo_from(PyTldInfo{
-        .tld = std::move(summary.tld),
-        .registerable = std::move(summary.registerable),
-        .reason = std::move(summary.reason),
-        .note = std::move(summary.note),
-        .restrictions = std::move(summary.restrictions),
-        .min_length = summary.min_length,
-        .max_length = summary.max_length,
-        .length_basis = std::move(summary.length_basis),
-        .banned = std::move(summary.banned),
-        .charset = std::move(summary.charset),
-        .idn_chars = std::move(summary.idn_chars),
-        .sources = make_source_map(std::move(summary.sources)),
-    });
+    PyTldInfo record = types::TldRuleSummary::from(*rule);
+    record.sources = make_source_map(std::move(record.sources));
+    return TldInfo_from(std::move(record));
   });
 }
 
