@@ -113,6 +113,13 @@ constexpr std::string_view kFailingProbe = "1a";
 
 bool refused(std::uint32_t errors) noexcept { return (errors & ~kIgnoredErrors) != 0; }
 
+// Characters (scalar values) of valid UTF-8.
+std::size_t count_chars(std::string_view text) noexcept {
+  std::size_t n = 0;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
 // One code point of a decomposed text, with its canonical combining class.
 struct Decomposed {
   UChar32 c;
@@ -440,15 +447,22 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
   if (piece_bytes == 0) piece_bytes = 1;
 
   std::uint32_t errors = 0;
-  if (input.size() <= single_call_bytes || input.size() <= piece_bytes)
+  if (input.size() <= single_call_bytes || input.size() <= piece_bytes) {
+    // A text of more than 253 bytes may have an ASCII form too long for any name; judging it
+    // first spares the Punycode encoding, whose cost grows with the square of a label's length.
+    // Each character of the Unicode answer stands for at least one byte of the ASCII form.
+    if (input.size() > 253) {
+      if (!convert_once(idna, input, out, errors, Mode::Judge) || refused(errors)) return false;
+      if (count_chars(out) > 253) return true;
+      out.clear();
+    }
     return convert_once(idna, input, out, errors, Mode::Convert) && !refused(errors);
+  }
   std::string mapped;
   if (!map_uts46(input, mapped)) return false;
   // Every character of the mapped text, dots included, yields at least one byte of the ASCII
   // form: past 253 characters no name can pass, and the text need only be judged.
-  std::size_t chars = 0;
-  for (const char c : mapped) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  const Mode mode = chars > 253 ? Mode::Judge : Mode::Convert;
+  const Mode mode = count_chars(mapped) > 253 ? Mode::Judge : Mode::Convert;
   return convert_in_pieces(idna, mapped, out, piece_bytes, mode);
 }
 

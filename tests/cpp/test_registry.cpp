@@ -241,6 +241,24 @@ TEST(Check, ChangedComRule) {
 
 TEST(Check, LongInputs) {
   const Registry registry;
+  // Under 1 KB, in one ICU call: 340 distinct CJK characters in one label, judged whole.
+  std::string cjk;
+  for (char32_t c = 0x4E00; c < 0x4E00 + 340; ++c) {
+    cjk += static_cast<char>(0xE0 | (c >> 12));
+    cjk += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    cjk += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  EXPECT_EQ(registry.check(cjk + ".com").reasons,
+            Reasons{"DNS syntax: domain exceeds 253 characters"});
+  EXPECT_EQ(registry.check(cjk + "\xEF\xBF\xBD.com").reasons,
+            Reasons{"DNS syntax: invalid IDNA input"});
+  // Over 253 bytes typed, but short once mapped: soft hyphens vanish, and the name reaches the
+  // rule, whose IDN test reads the label as typed.
+  std::string soft;
+  for (int i = 0; i < 200; ++i) soft += "\xC2\xAD";
+  EXPECT_EQ(registry.check("exa" + soft + "mple.com").reasons,
+            Reasons{"TLD rule: .com does not support IDN (charset is ASCII only)"});
+
   std::string labels;
   for (int i = 0; i < 3'000'000; ++i) labels += "\xC3\xBC.";
   labels += "com";
