@@ -448,10 +448,11 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
 
   std::uint32_t errors = 0;
   if (input.size() <= single_call_bytes || input.size() <= piece_bytes) {
-    // A text of more than 253 bytes may have an ASCII form too long for any name; judging it
-    // first spares the Punycode encoding, whose cost grows with the square of a label's length.
-    // Each character of the Unicode answer stands for at least one byte of the ASCII form.
-    if (input.size() > 253) {
+    // A text of more than 253 characters most likely has an ASCII form too long for any name;
+    // judging it first spares the Punycode encoding, whose cost grows with the square of a
+    // label's length. Each character of the Unicode answer stands for at least one byte of the
+    // ASCII form. Shorter texts, real names among them, are converted at once.
+    if (count_chars(input) > 253) {
       if (!convert_once(idna, input, out, errors, Mode::Judge) || refused(errors)) return false;
       if (count_chars(out) > 253) return true;
       out.clear();
