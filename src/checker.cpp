@@ -4,7 +4,6 @@ namespace zelvar::checker {
 
 namespace {
 
-constexpr std::size_t kMaxDomainBytes = 253;
 constexpr std::size_t kMaxLabelBytes = 63;
 
 enum ByteClass : unsigned char { kValid, kDot, kInvalid };

@@ -406,7 +406,7 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   if (idna::converts_without_icu(text)) {
     // IDNA answers such text with its own folded bytes, so the typed text and the ASCII name
     // are one folded copy. Over 253 bytes the syntax stage fails on the length alone.
-    if (text.size() > 253) return judge(text, text, rules);
+    if (text.size() > checker::kMaxDomainBytes) return judge(text, text, rules);
     const FoldedCopy both(text);
     return judge(both.view(), both.view(), rules);
   }
