@@ -12,6 +12,8 @@
 #include <new>
 #include <vector>
 
+#include "checker.hpp"
+
 namespace zelvar::idna {
 
 namespace {
@@ -446,25 +448,32 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
   if (idna == nullptr) return false;
   if (piece_bytes == 0) piece_bytes = 1;
 
-  std::uint32_t errors = 0;
-  if (input.size() <= single_call_bytes || input.size() <= piece_bytes) {
-    // A text of more than 253 characters most likely has an ASCII form too long for any name;
-    // judging it first spares the Punycode encoding, whose cost grows with the square of a
-    // label's length. Each character of the Unicode answer stands for at least one byte of the
-    // ASCII form. Shorter texts, real names among them, are converted at once.
-    if (count_chars(input) > 253) {
-      if (!convert_once(idna, input, out, errors, Mode::Judge) || refused(errors)) return false;
-      if (count_chars(out) > 253) return true;
+  // A text of more than 253 characters most likely has an ASCII form too long for any name;
+  // judging it first spares the Punycode encoding, whose cost grows with the square of a
+  // label's length. The judged (Unicode) answer stands only when it is itself longer than any
+  // name: each of its characters stands for at least one byte of the ASCII form. An "xn--"
+  // label decodes to fewer characters, so a shorter answer is converted after all. Shorter
+  // texts, real names among them, are converted at once.
+  const auto judge_then_convert = [&](std::string_view text, auto&& convert) {
+    if (count_chars(text) > checker::kMaxDomainBytes) {
+      if (!convert(Mode::Judge)) return false;
+      if (count_chars(out) > checker::kMaxDomainBytes) return true;
       out.clear();
     }
-    return convert_once(idna, input, out, errors, Mode::Convert) && !refused(errors);
+    return convert(Mode::Convert);
+  };
+
+  if (input.size() <= single_call_bytes || input.size() <= piece_bytes) {
+    return judge_then_convert(input, [&](Mode mode) {
+      std::uint32_t errors = 0;
+      return convert_once(idna, input, out, errors, mode) && !refused(errors);
+    });
   }
   std::string mapped;
   if (!map_uts46(input, mapped)) return false;
-  // Every character of the mapped text, dots included, yields at least one byte of the ASCII
-  // form: past 253 characters no name can pass, and the text need only be judged.
-  const Mode mode = count_chars(mapped) > 253 ? Mode::Judge : Mode::Convert;
-  return convert_in_pieces(idna, mapped, out, piece_bytes, mode);
+  return judge_then_convert(mapped, [&](Mode mode) {
+    return convert_in_pieces(idna, mapped, out, piece_bytes, mode);
+  });
 }
 
 bool domain_to_ascii(std::string_view input, std::string& out) {

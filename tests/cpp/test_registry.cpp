@@ -252,6 +252,17 @@ TEST(Check, LongInputs) {
             Reasons{"DNS syntax: domain exceeds 253 characters"});
   EXPECT_EQ(registry.check(cjk + "\xEF\xBF\xBD.com").reasons,
             Reasons{"DNS syntax: invalid IDNA input"});
+  // Long enough to be judged, but its "xn--" label decodes to one character, so the judged
+  // answer is shorter than any name may be: the ASCII form (254 bytes) decides.
+  std::string shy_pad;
+  for (int i = 0; i < 600; ++i) shy_pad += "\xC2\xAD";
+  const std::string a63(63, 'a');
+  const std::string near_limit = a63 + "." + a63 + "." + a63 + "." + std::string(54, 'a');
+  EXPECT_EQ(registry.check(shy_pad + near_limit + ".xn--www").reasons,
+            Reasons{"DNS syntax: domain exceeds 253 characters"});
+  EXPECT_EQ(registry.check(near_limit + ".xn--www").reasons,
+            Reasons{"DNS syntax: domain exceeds 253 characters"});
+
   // Over 253 bytes typed, but short once mapped: soft hyphens vanish, and the name reaches the
   // rule, whose IDN test reads the label as typed.
   std::string soft;
