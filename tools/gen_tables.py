@@ -37,6 +37,11 @@ SOURCE_FIELDS = ("banned", "min_length", "note", "reason", "registerable", "rest
 
 PSL_NORMAL, PSL_WILDCARD, PSL_EXCEPTION = 1, 2, 4
 BANNED_LABEL = re.compile(r"[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?")
+# The list ends a rule only at ASCII blanks, and so do the other inputs: any other white space
+# stays in the text, where the checks refuse it, instead of being removed unseen.
+ASCII_SPACE = " \t\r\n\f\v"
+# IDNA splits a name at these as at ".", so inside a label they would hide a second label.
+LABEL_SEPARATORS = "\u3002\uff0e\uff61"
 
 
 class GenError(Exception):
@@ -173,6 +178,8 @@ def check_label(path: str, line: int, rule: str, label: str) -> None:
     if label.startswith("-") or label.endswith("-"):
         raise GenError(path, line, f"malformed rule {rule!r}: label {label!r} starts or ends with '-'")
     for ch in label:
+        if ch in LABEL_SEPARATORS:
+            raise GenError(path, line, f"malformed rule {rule!r}: character U+{ord(ch):04X}, a label separator")
         if ch.isascii():
             if not ("a" <= ch <= "z" or "0" <= ch <= "9" or ch == "-"):
                 raise GenError(path, line, f"malformed rule {rule!r}: character {ch!r}")
@@ -206,8 +213,7 @@ def read_psl(path: str) -> list[ListRule]:
     seen_sections = set()
     with open(path, encoding="utf-8") as f:
         for lineno, raw in enumerate(f, 1):
-            line = raw.rstrip("\n").rstrip("\r")
-            stripped = line.strip()
+            stripped = raw.strip(ASCII_SPACE)
             if stripped.startswith("//"):
                 for name in ("ICANN", "PRIVATE"):
                     if stripped == f"// ===BEGIN {name} DOMAINS===":
@@ -224,7 +230,7 @@ def read_psl(path: str) -> list[ListRule]:
                 continue
             if section is None:
                 raise GenError(path, lineno, "rule outside the ICANN and PRIVATE sections")
-            if len(stripped.split()) != 1:
+            if any(ch in ASCII_SPACE for ch in stripped):
                 raise GenError(path, lineno, f"malformed rule {stripped!r}: white space")
             check_rule_text(path, lineno, stripped)
             rules.append(ListRule(stripped, lineno, section == "ICANN"))
@@ -239,7 +245,7 @@ def read_brands(path: str) -> list[tuple[str, int]]:
     brands: list[tuple[str, int]] = []
     with open(path, encoding="utf-8") as f:
         for lineno, raw in enumerate(f, 1):
-            name = raw.strip()
+            name = raw.strip(ASCII_SPACE)
             if not name or name.startswith("#"):
                 continue
             if not name.isascii():
@@ -290,18 +296,20 @@ def read_policy(path: str) -> list[PolicySection]:
     names = set()
     with open(path, encoding="utf-8") as f:
         for lineno, raw in enumerate(f, 1):
-            line = raw.rstrip("\n").rstrip("\r")
-            stripped = line.strip()
+            stripped = raw.strip(ASCII_SPACE)
             if not stripped or stripped.startswith("#"):
                 continue
             if stripped.startswith("["):
                 if not stripped.endswith("]") or len(stripped) < 3:
                     raise GenError(path, lineno, f"malformed section header {stripped!r}")
-                name = stripped[1:-1].strip()
+                name = stripped[1:-1].strip(ASCII_SPACE)
                 if name in names:
                     raise GenError(path, lineno, f"duplicate section [{name}]")
                 if name != "@brand":
                     key = name[1:] if name.startswith("+") else name
+                    # Keys drop the list's "!"; a section that keeps it would add a key with one.
+                    if key.startswith("!"):
+                        raise GenError(path, lineno, f"section [{name}]: a key is written without '!'")
                     check_rule_text(path, lineno, key)
                 names.add(name)
                 current = PolicySection(name, lineno)
@@ -311,7 +319,7 @@ def read_policy(path: str) -> list[PolicySection]:
                 raise GenError(path, lineno, "field outside a section")
             if "=" not in stripped:
                 raise GenError(path, lineno, f"expected 'field = value', got {stripped!r}")
-            key, value = (part.strip() for part in stripped.split("=", 1))
+            key, value = (part.strip(ASCII_SPACE) for part in stripped.split("=", 1))
             if key.startswith("source."):
                 fld = key[len("source."):]
                 if fld not in SOURCE_FIELDS:
@@ -400,6 +408,7 @@ def build_rows(data: str) -> tuple[list[Row], list[ListRule], dict]:
     policy = read_policy(policy_path)
 
     rows: dict[str, Row] = {}
+    origin: dict[str, tuple[str, int]] = {}    # key -> the file and line that made it a key
     for r in list_rules:
         if not r.icann:
             continue
@@ -407,15 +416,17 @@ def build_rows(data: str) -> tuple[list[Row], list[ListRule], dict]:
         if key in rows:
             raise GenError(psl_path, r.line, f"duplicate key {key!r}")
         rows[key] = Row(key=key, sources={"registerable": default_source(key)})
+        origin[key] = (psl_path, r.line)
 
     counts = {"list_rules": len(rows), "added_brands": 0}
     brand_section = next((s for s in policy if s.name == "@brand"), None)
     if brand_section is None:
         raise GenError(policy_path, None, "no [@brand] section")
-    for name, _line in brands:
+    for name, line in brands:
         row = rows.get(name)
         if row is None:
             row = rows[name] = Row(key=name, sources={"registerable": default_source(name)})
+            origin[name] = (brands_path, line)
             counts["added_brands"] += 1
         apply_policy(policy_path, brand_section, row)
 
@@ -428,6 +439,7 @@ def build_rows(data: str) -> tuple[list[Row], list[ListRule], dict]:
             if key in rows:
                 raise GenError(policy_path, section.line, f"[{section.name}] adds {key!r}, which the list already holds")
             rows[key] = Row(key=key, sources={"registerable": default_source(key)})
+            origin[key] = (policy_path, section.line)
         else:
             key = section.name
             if key not in rows:
@@ -440,9 +452,23 @@ def build_rows(data: str) -> tuple[list[Row], list[ListRule], dict]:
         if rows.get(name) is None or rows[name].reason != REASONS["brand_tld"]:
             raise GenError(brands_path, line, f"brand {name!r} is missing from the result")
 
+    check_wildcard_parents(origin)
     for row in rows.values():
         check_invariants(row)
     return list(rows.values()), list_rules, counts
+
+
+def check_wildcard_parents(origin: dict[str, tuple[str, int]]) -> None:
+    """No key is the parent of a wildcard key: every name one label below that parent is itself
+    a public suffix, so a rule for the parent would govern no registration. Of the two keys, the
+    one made later is named: the keys were made in input order."""
+    order = {key: i for i, key in enumerate(origin)}
+    for key in origin:
+        parent = key[2:]
+        if key.startswith("*.") and parent in origin:
+            later = key if order[key] > order[parent] else parent
+            path, line = origin[later]
+            raise GenError(path, line, f"key {parent!r} is the parent of the wildcard rule {key!r}")
 
 
 def check_invariants(row: Row) -> None:

@@ -1,5 +1,6 @@
 """The table generator refuses bad input with "file:line: message" and a non-zero exit."""
 
+import codecs
 import os
 import subprocess
 import sys
@@ -50,16 +51,27 @@ source.min_length = https://example.org/terms
 
 
 def run(psl=PSL, brands=BRANDS, policy=POLICY):
+    """Returns the exit status, stdout, stderr and the written unit (None if none was written)."""
     with tempfile.TemporaryDirectory() as d:
         for name, text in (("public_suffix_list.dat", psl), ("brands.txt", brands),
                            ("policy.txt", policy)):
-            with open(os.path.join(d, name), "w", encoding="utf-8") as f:
+            with open(os.path.join(d, name), "w", encoding="utf-8", newline="") as f:
                 f.write(text)
         out = os.path.join(d, "tables.cpp")
         p = subprocess.run([sys.executable, GEN, "--data", d, "--out", out],
                            capture_output=True, text=True)
-        written = os.path.exists(out)
-        return p.returncode, p.stdout, p.stderr, written
+        unit = None
+        if os.path.exists(out):
+            with open(out, encoding="ascii") as f:
+                unit = f.read()
+        return p.returncode, p.stdout, p.stderr, unit
+
+
+def stored_text(unit):
+    """The character array of a written unit, as the text it holds."""
+    body = unit.split("constexpr char TEXT[] =\n", 1)[1].split("\n;\n", 1)[0]
+    literals = (line[1:-1] for line in body.split("\n"))
+    return codecs.escape_decode("".join(literals).encode("ascii"))[0].decode("utf-8")
 
 
 class Accepts(unittest.TestCase):
@@ -70,6 +82,22 @@ class Accepts(unittest.TestCase):
         # 9 list rules, goo and xn--flw351e added as brand rows, test added by policy.
         self.assertIn("rule table: 12 keys (9 from the list's ICANN section, 2 added brand rows, 1 added by policy)", out)
         self.assertIn("registerable yes 9, no 3, restricted 0", out)
+
+    def test_ascii_blanks_around_entries_are_ignored(self):
+        _, plain, _, plain_unit = run()
+        psl = PSL.replace("de\n", " \tde\x0b\x0c\r\n")
+        brands = BRANDS.replace("goo\n", "goo \t\r\n")
+        policy = POLICY.replace("[co.uk]\n", " [ co.uk ]\t\n").replace(
+            "min_length = 3\n", "min_length\t=\t3 \r\n")
+        rc, out, err, unit = run(psl=psl, brands=brands, policy=policy)
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out, plain)
+        self.assertEqual(unit, plain_unit)
+
+    def test_a_note_keeps_non_ascii_white_space(self):
+        rc, _, err, unit = run(policy=POLICY.replace("note = testing\n", "note = testing\u3000\n"))
+        self.assertEqual(rc, 0, err)
+        self.assertIn("testing\u3000", stored_text(unit))
 
 
 class Refuses(unittest.TestCase):
@@ -91,6 +119,18 @@ class Refuses(unittest.TestCase):
             ("!com", "exception for a top-level label"),
             ("a_b.com", "character '_'"),
             ("cafe\u0301.fr", "not in NFC"),
+            ("a\u3002b", "character U+3002, a label separator"),
+            ("a\uff0eb.com", "character U+FF0E, a label separator"),
+            ("a\uff61b", "character U+FF61, a label separator"),
+            ("d e", "white space"),
+            ("d\te", "white space"),
+            # Only ASCII blanks end a rule: any other white space is part of it, and refused.
+            ("de\u3000", "character U+3000"),
+            ("\u3000de", "character U+3000"),
+            ("d\u3000e", "character U+3000"),
+            ("de\u00a0", "character U+00A0"),
+            ("de\u2028", "character U+2028"),
+            ("de\x1c", "character '\\x1c'"),
         ]
         for rule, message in cases:
             with self.subTest(rule=rule):
@@ -114,6 +154,49 @@ class Refuses(unittest.TestCase):
         self.assertRefused("brands.txt:2:", "duplicate", brands="goo\ngoo\n")
         self.assertRefused("brands.txt:1:", "not in ASCII", brands="谷歌\n")
         self.assertRefused("brands.txt:1:", "not a top-level label", brands="a.goo\n")
+        self.assertRefused("brands.txt:1:", "not in ASCII", brands="goo\u3000\n")
+
+    def test_parent_of_a_wildcard_as_a_key(self):
+        # The place named is the one that made the later of the two keys.
+        cases = [
+            ("brand", "brands.txt:2:", "'ck'", "'*.ck'", {"brands": "# brands\nck\ngoo\n"}),
+            ("policy add", "policy.txt:9:", "'ck'", "'*.ck'",
+             {"policy": POLICY.replace("[+test]", "[+ck]")}),
+            ("policy adds the wildcard", "policy.txt:9:", "'uk'", "'*.uk'",
+             {"policy": POLICY.replace("[+test]", "[+*.uk]")}),
+            ("list holds both", "public_suffix_list.dat:8:", "'ck'", "'*.ck'",
+             {"psl": PSL.replace("de\n", "ck\n")}),
+            ("list holds both, parent last", "public_suffix_list.dat:10:", "'ck'", "'*.ck'",
+             {"psl": PSL.replace("!www.ck\n", "!www.ck\nck\n")}),
+        ]
+        for name, where, parent, wildcard, inputs in cases:
+            with self.subTest(name):
+                self.assertRefused(where, f"key {parent} is the parent of the wildcard rule {wildcard}",
+                                   **inputs)
+
+    def test_malformed_policy_sections_and_values(self):
+        cases = [
+            ("policy.txt:17:", "malformed rule 'co.uk\\u3000': character U+3000",
+             POLICY.replace("[co.uk]", "[co.uk\u3000]")),
+            ("policy.txt:17:", "malformed section header",
+             POLICY.replace("[co.uk]", "[co.uk]\u3000")),
+            ("policy.txt:9:", "character U+3002, a label separator",
+             POLICY.replace("[+test]", "[+te\u3002st]")),
+            ("policy.txt:9:", "section [+!www.test]: a key is written without '!'",
+             POLICY.replace("[+test]", "[+!www.test]")),
+            ("policy.txt:10:", "unknown value 'no\\u3000' for registerable",
+             POLICY.replace("registerable = no\nreason = infrastructure",
+                            "registerable = no\u3000\nreason = infrastructure")),
+            ("policy.txt:18:", "min_length must be a whole number",
+             POLICY.replace("min_length = 3", "min_length = 3\u3000")),
+            ("policy.txt:19:", "is not an absolute web address",
+             POLICY.replace("https://example.org/terms", "https://example.org/terms\u3000")),
+            ("policy.txt:12:", "unknown field 'note\\u3000'",
+             POLICY.replace("note = testing", "note\u3000 = testing")),
+        ]
+        for where, message, policy in cases:
+            with self.subTest(message):
+                self.assertRefused(where, message, policy=policy)
 
     def test_unknown_policy_field_or_value(self):
         self.assertRefused("policy.txt:20:", "unknown field 'colour'",
