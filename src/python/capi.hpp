@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace zelvar::python {
@@ -207,19 +208,33 @@ class TypeCell : public TypeCellBase {
   using TypeCellBase::TypeCellBase;
 };
 
-// A new, zero-filled instance of `type` through the base object type's tp_new, or empty with
-// the interpreter's error raised.
+// tp_alloc of every class: the interpreter's generic allocator, then an empty record and a zero
+// borrow count. The type objects are mutable, so Python code can give a class a __new__ that
+// reaches object.__new__ and so this slot directly; every instance, however it was allocated,
+// thus holds a live record that its getters may read and its deallocation destroy.
+template <class Record>
+PyObject* alloc_instance(PyTypeObject* type, Py_ssize_t nitems) noexcept {
+  static_assert(std::is_nothrow_default_constructible_v<Record>);
+  PyObject* obj = PyType_GenericAlloc(type, nitems);
+  if (obj == nullptr) return nullptr;
+  auto* inst = reinterpret_cast<Instance<Record>*>(obj);
+  new (&inst->record) Record();
+  new (&inst->borrow_count) std::atomic<std::uint64_t>(0);
+  return obj;
+}
+
+// A new instance of `type` through the base object type's tp_new (and so the type's tp_alloc,
+// alloc_instance), or empty with the interpreter's error raised.
 Ref allocate_instance(PyTypeObject* type) noexcept;
 
 // A new instance of `type` that owns `record`, or empty with the interpreter's error raised
 // (the record is then released).
 template <class Record>
 Ref make_instance(PyTypeObject* type, Record record) {
+  static_assert(std::is_nothrow_move_assignable_v<Record>);
   Ref obj = allocate_instance(type);
   if (!obj) return obj;
-  auto* inst = reinterpret_cast<Instance<Record>*>(obj.get());
-  new (&inst->record) Record(std::move(record));
-  new (&inst->borrow_count) std::atomic<std::uint64_t>(0);
+  reinterpret_cast<Instance<Record>*>(obj.get())->record = std::move(record);
   return obj;
 }
 

@@ -41,6 +41,10 @@ PyObject* CheckResult_repr(PyObject* self) noexcept {
   });
 }
 
+PyObject* CheckResult_alloc(PyTypeObject* type, Py_ssize_t nitems) noexcept {
+  return alloc_instance<PyCheckResult>(type, nitems);
+}
+
 void CheckResult_dealloc(PyObject* self) noexcept { dealloc_instance<PyCheckResult>(self); }
 
 PyGetSetDef CheckResult_getset[] = {
@@ -54,6 +58,7 @@ PyType_Slot CheckResult_slots[] = {
     {Py_tp_str, as_slot(CheckResult_repr)},
     {Py_tp_getset, CheckResult_getset},
     {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_alloc, as_slot(CheckResult_alloc)},
     {Py_tp_dealloc, as_slot(CheckResult_dealloc)},
     {0, nullptr},
 };

@@ -114,6 +114,10 @@ PyObject* Registry_stats(PyObject* self, PyObject*) noexcept {
   return guard([&]() -> Ref { return with_registry(self, stats_body); });
 }
 
+PyObject* Registry_alloc(PyTypeObject* type, Py_ssize_t nitems) noexcept {
+  return alloc_instance<PyRegistry>(type, nitems);
+}
+
 void Registry_dealloc(PyObject* self) noexcept { dealloc_instance<PyRegistry>(self); }
 
 PyMethodDef Registry_methods[] = {
@@ -141,6 +145,7 @@ PyType_Slot Registry_slots[] = {
     {Py_tp_new, as_slot(Registry_new)},
     {Py_tp_methods, Registry_methods},
     {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_alloc, as_slot(Registry_alloc)},
     {Py_tp_dealloc, as_slot(Registry_dealloc)},
     {0, nullptr},
 };

@@ -57,6 +57,10 @@ PyObject* TldInfo_repr(PyObject* self) noexcept {
   });
 }
 
+PyObject* TldInfo_alloc(PyTypeObject* type, Py_ssize_t nitems) noexcept {
+  return alloc_instance<PyTldInfo>(type, nitems);
+}
+
 void TldInfo_dealloc(PyObject* self) noexcept { dealloc_instance<PyTldInfo>(self); }
 
 template <auto Field>
@@ -84,6 +88,7 @@ PyType_Slot TldInfo_slots[] = {
     {Py_tp_repr, as_slot(TldInfo_repr)},
     {Py_tp_getset, TldInfo_getset},
     {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_alloc, as_slot(TldInfo_alloc)},
     {Py_tp_dealloc, as_slot(TldInfo_dealloc)},
     {0, nullptr},
 };

@@ -7,6 +7,8 @@ import weakref
 
 import pytest
 
+from support import run_python
+
 NAMES = ["Registry", "CheckResult", "TldInfo"]
 
 Py_TPFLAGS_IMMUTABLETYPE = 1 << 8
@@ -119,3 +121,46 @@ def test_instances_release_their_type_reference(native, instances, registry, nam
     assert sys.getrefcount(cls) == before + 1000
     del objects
     assert sys.getrefcount(cls) == before
+
+
+# The type objects are mutable, so Python code can give a class a __new__ that reaches
+# object.__new__ and allocates an instance that no constructor filled. Such an instance must
+# read as an empty record and be released cleanly. In a fresh interpreter: the classes are
+# changed for good.
+FORGED_INSTANCES = """
+    import sys
+    import zelvar._native as native
+
+    TLD_INFO_FIELDS = %r
+    reads = {
+        "Registry": lambda x: [x.check("example.com").status, repr(x.tld_info("com")), x.rule_count(),
+                               x.stats()["restricted"], type(repr(x)).__name__],
+        "CheckResult": lambda x: [x.status, x.reasons, repr(x), str(x)],
+        "TldInfo": lambda x: [getattr(x, a) for a in TLD_INFO_FIELDS] + [repr(x), str(x)],
+    }
+    for name, read in reads.items():
+        cls = getattr(native, name)
+        cls.__new__ = staticmethod(lambda c: object.__new__(c))
+        before = sys.getrefcount(cls)
+        forged = [cls.__new__(cls) for _ in range(100)]
+        print(name, type(forged[0]) is cls, read(forged[0]))
+        del forged
+        print(name, sys.getrefcount(cls) == before)
+    print(native.Registry().check("example.com").status)
+""" % (TLD_INFO_ATTRIBUTES,)
+
+
+def test_forged_instances_read_as_empty_records():
+    process = run_python(FORGED_INSTANCES)
+    assert process.returncode == 0, process.stderr
+    assert process.stdout.splitlines() == [
+        "Registry True ['yes', \"TldInfo(tld='com', registerable='yes')\", 6946, 1, 'str']",
+        "Registry True",
+        "CheckResult True ['', [], \"CheckResult(status='', reasons=[])\", \"CheckResult(status='', reasons=[])\"]",
+        "CheckResult True",
+        "TldInfo True ['', '', None, None, [], 0, 0, '', [], '', '', {}, "
+        "\"TldInfo(tld='', registerable='')\", \"TldInfo(tld='', registerable='')\"]",
+        "TldInfo True",
+        "yes",
+    ]
+    assert process.stderr == ""
