@@ -252,10 +252,8 @@ print(before, after_import, after_use)
 def import_cost(runs: int = 7) -> dict:
     rows = []
     for _ in range(runs):
-        # From a neutral directory, so that the source tree's zelvar/ cannot shadow the
-        # installed package.
         out = subprocess.run([sys.executable, "-c", _RSS_PROBE], capture_output=True, text=True,
-                             check=True, cwd=tempfile.gettempdir()).stdout.split()
+                             check=True).stdout.split()
         b, a, u = (int(x) for x in out)
         rows.append((a - b, u - b))
     return {

@@ -25,7 +25,7 @@ cmake --build "$build" -j "$jobs"
 stage="$build/stage"
 rm -rf "$stage"
 mkdir -p "$stage/zelvar"
-cp zelvar/__init__.py "$stage/zelvar/"
+cp python/zelvar/__init__.py "$stage/zelvar/"
 cp "$build"/src/python/_native*.so "$stage/zelvar/"
 
 # libstdc++ too: the interpreter does not load it, and ASan resolves its __cxa_throw interceptor
