@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ tests (plain and under AddressSanitizer and
 # UndefinedBehaviorSanitizer) through ctest, a bounded fuzzing run, and the Python tests through
-# pytest (plain and against the sanitized extension).
+# pytest (plain and against the sanitized extension, then on every other CPython found).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
@@ -25,3 +25,4 @@ bash fuzz/run.sh
 echo "== Python tests"
 .venv/bin/python -m pytest -q
 bash tests/python/run_sanitized.sh
+bash tests/python/run_interpreters.sh

@@ -6,6 +6,7 @@ import importlib.util
 import shutil
 import subprocess
 import sys
+import sysconfig
 
 import pytest
 
@@ -30,6 +31,8 @@ def run_exec_step(module):
 
 
 Py_mod_exec = 2
+Py_mod_gil = 4
+Py_MOD_GIL_NOT_USED = 1
 
 
 class ModuleDefSlot(ctypes.Structure):
@@ -53,9 +56,8 @@ class ModuleDef(ctypes.Structure):
 
 
 @pytest.fixture(scope="module")
-def exec_slot(native):
-    """The module's exec step, called as the interpreter calls it: importlib runs it once per
-    module object only on some versions, and never passes it anything but a module."""
+def module_slots(native):
+    """The slots of the module's definition, as (slot, value) pairs in their order."""
     api = getattr(ctypes, "pythonapi", None)
     if api is None:
         pytest.skip("ctypes.pythonapi is not available on this interpreter")
@@ -63,14 +65,37 @@ def exec_slot(native):
     api.PyModule_GetDef.argtypes = [ctypes.py_object]
     definition = api.PyModule_GetDef(native).contents
     assert definition.m_name == b"_native"
-    i = 0
-    while definition.m_slots[i].slot != 0:
-        if definition.m_slots[i].slot == Py_mod_exec:
+    slots = []
+    while definition.m_slots[len(slots)].slot != 0:
+        entry = definition.m_slots[len(slots)]
+        slots.append((entry.slot, entry.value))
+    return slots
+
+
+@pytest.fixture(scope="module")
+def exec_slot(module_slots):
+    """The module's exec step, called as the interpreter calls it: importlib runs it once per
+    module object only on some versions, and never passes it anything but a module."""
+    for slot, value in module_slots:
+        if slot == Py_mod_exec:
             # PYFUNCTYPE: called with the interpreter lock held, and an exception that the
             # step raises is raised here.
-            return ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object)(definition.m_slots[i].value)
-        i += 1
+            return ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object)(value)
     pytest.fail("the module definition has no Py_mod_exec slot")
+
+
+def test_module_declares_that_it_needs_no_gil_where_the_interpreter_knows_the_slot(native, module_slots):
+    # Older interpreters refuse a slot that they do not know, so the declaration exists only
+    # from 3.13 on.
+    ids = [slot for slot, _ in module_slots]
+    if sys.version_info >= (3, 13):
+        assert ids == [Py_mod_exec, Py_mod_gil]
+        assert dict(module_slots)[Py_mod_gil] == Py_MOD_GIL_NOT_USED
+    else:
+        assert ids == [Py_mod_exec]
+    if sysconfig.get_config_var("Py_GIL_DISABLED"):
+        # A free-threaded interpreter would have enabled the lock on importing the module.
+        assert not sys._is_gil_enabled()
 
 
 def test_module_holds_exactly_the_three_classes(native):
