@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "checker.hpp"
+#include "types.hpp"
 
 namespace zelvar::idna {
 
@@ -41,10 +42,6 @@ const UIDNA* instance() noexcept {
     return p;
   }();
   return idna;
-}
-
-constexpr char fold(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 using IcuConvert = std::int32_t (*)(const UIDNA*, const char*, std::int32_t, char*, std::int32_t,
@@ -114,13 +111,6 @@ constexpr std::string_view kRtlProbe = "\xD7\x90";
 constexpr std::string_view kFailingProbe = "1a";
 
 bool refused(std::uint32_t errors) noexcept { return (errors & ~kIgnoredErrors) != 0; }
-
-// Characters (scalar values) of valid UTF-8.
-std::size_t count_chars(std::string_view text) noexcept {
-  std::size_t n = 0;
-  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
 
 // One code point of a decomposed text, with its canonical combining class.
 struct Decomposed {
@@ -455,9 +445,9 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
   // label decodes to fewer characters, so a shorter answer is converted after all. Shorter
   // texts, real names among them, are converted at once.
   const auto judge_then_convert = [&](std::string_view text, auto&& convert) {
-    if (count_chars(text) > checker::kMaxDomainBytes) {
+    if (types::count_chars(text) > checker::kMaxDomainBytes) {
       if (!convert(Mode::Judge)) return false;
-      if (count_chars(out) > checker::kMaxDomainBytes) return true;
+      if (types::count_chars(out) > checker::kMaxDomainBytes) return true;
       out.clear();
     }
     return convert(Mode::Convert);
@@ -479,7 +469,7 @@ bool domain_to_ascii_icu(std::string_view input, std::string& out, std::size_t p
 bool domain_to_ascii(std::string_view input, std::string& out) {
   if (converts_without_icu(input)) {
     out.assign(input);
-    for (char& c : out) c = fold(c);
+    types::fold_ascii_in_place(out);
     return true;
   }
   return domain_to_ascii_icu(input, out);

@@ -99,10 +99,6 @@ CheckResult verdict(CheckStatus status, std::string reason) {
   return r;
 }
 
-constexpr unsigned char fold(unsigned char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 // An ASCII-folded copy of a text, on the stack when it is short, as nearly every name is;
 // only a longer text takes an allocation.
 class FoldedCopy {
@@ -114,7 +110,7 @@ class FoldedCopy {
       out = large_.data();
     }
     for (std::size_t i = 0; i < text.size(); ++i)
-      out[i] = static_cast<char>(fold(static_cast<unsigned char>(text[i])));
+      out[i] = types::fold_ascii(text[i]);
     view_ = std::string_view(out, text.size());
   }
   FoldedCopy(const FoldedCopy&) = delete;
@@ -127,10 +123,6 @@ class FoldedCopy {
   std::string large_;
   std::string_view view_;
 };
-
-void fold_in_place(std::string& s) noexcept {
-  for (char& c : s) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
-}
 
 constexpr bool is_ldh(unsigned char c) noexcept {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
@@ -164,12 +156,6 @@ char32_t decode(const char* p, std::size_t n) noexcept {
 
 bool contains(std::string_view text, std::string_view ch) noexcept {
   return text.find(ch) != std::string_view::npos;
-}
-
-std::uint64_t count_chars(std::string_view s) noexcept {
-  std::uint64_t n = 0;
-  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
 }
 
 bool has_non_ascii(std::string_view s) noexcept {
@@ -300,8 +286,7 @@ bool is_banned_label(std::span<const std::string_view> banned, std::string_view 
     if (entry.size() != label.size()) continue;
     bool equal = true;
     for (std::size_t i = 0; i < label.size() && equal; ++i)
-      equal = fold(static_cast<unsigned char>(entry[i])) ==
-              fold(static_cast<unsigned char>(label[i]));
+      equal = types::fold_ascii(entry[i]) == types::fold_ascii(label[i]);
     if (equal) return true;
   }
   return false;
@@ -365,7 +350,7 @@ CheckResult judge(std::string_view typed, std::string_view name, RuleLookup rule
 
   // Length.
   const std::uint64_t m =
-      rule->length_basis == LengthBasis::Ascii ? ascii_label.size() : count_chars(typed_label);
+      rule->length_basis == LengthBasis::Ascii ? ascii_label.size() : types::count_chars(typed_label);
   if (m < rule->min_length)
     return verdict(CheckStatus::No,
                    concat({"TLD rule: label too short (min ", Text::decimal(rule->min_length),
@@ -416,7 +401,7 @@ CheckResult Registry::check(std::string_view domain, RuleLookup rules) const {
   std::string ascii;
   if (!idna::domain_to_ascii_icu(typed.view(), ascii))
     return verdict(CheckStatus::No, "DNS syntax: invalid IDNA input");
-  fold_in_place(ascii);
+  types::fold_ascii_in_place(ascii);
   return judge(typed.view(), ascii, rules);
 }
 

@@ -1,6 +1,7 @@
 // Value types shared by the rule table, the checker and the Python layer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -34,6 +35,22 @@ std::string_view word(Charset v) noexcept;      // 0 "ascii", anything else "idn
 std::string_view word(CheckStatus v) noexcept;  // values above 3 read as "unknown"
 
 constexpr bool has_reason(ClosedReason r) noexcept { return static_cast<std::uint8_t>(r) <= 3; }
+
+// ASCII folding: "A" to "Z" become "a" to "z", every other byte stays. The only case folding
+// that the system's own code applies; IDNA folds the rest.
+constexpr char fold_ascii(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+inline void fold_ascii_in_place(std::string& s) noexcept {
+  for (char& c : s) c = fold_ascii(c);
+}
+
+// Characters (Unicode scalar values) of valid UTF-8.
+constexpr std::size_t count_chars(std::string_view s) noexcept {
+  std::size_t n = 0;
+  for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
 
 struct RuleSource {
   std::string_view field;

@@ -207,33 +207,38 @@ def check_rule_text(path: str, line: int, rule: str) -> None:
         raise GenError(path, line, f"malformed rule {rule!r}: exception for a top-level label")
 
 
+def read_lines(path: str):
+    """(line number, line without the ASCII blanks at its ends) for each line of an input."""
+    with open(path, encoding="utf-8") as f:
+        for lineno, raw in enumerate(f, 1):
+            yield lineno, raw.strip(ASCII_SPACE)
+
+
 def read_psl(path: str) -> list[ListRule]:
     rules: list[ListRule] = []
     section = None
     seen_sections = set()
-    with open(path, encoding="utf-8") as f:
-        for lineno, raw in enumerate(f, 1):
-            stripped = raw.strip(ASCII_SPACE)
-            if stripped.startswith("//"):
-                for name in ("ICANN", "PRIVATE"):
-                    if stripped == f"// ===BEGIN {name} DOMAINS===":
-                        if section is not None or name in seen_sections:
-                            raise GenError(path, lineno, f"unexpected start of the {name} section")
-                        section = name
-                        seen_sections.add(name)
-                    elif stripped == f"// ===END {name} DOMAINS===":
-                        if section != name:
-                            raise GenError(path, lineno, f"unexpected end of the {name} section")
-                        section = None
-                continue
-            if not stripped:
-                continue
-            if section is None:
-                raise GenError(path, lineno, "rule outside the ICANN and PRIVATE sections")
-            if any(ch in ASCII_SPACE for ch in stripped):
-                raise GenError(path, lineno, f"malformed rule {stripped!r}: white space")
-            check_rule_text(path, lineno, stripped)
-            rules.append(ListRule(stripped, lineno, section == "ICANN"))
+    for lineno, stripped in read_lines(path):
+        if stripped.startswith("//"):
+            for name in ("ICANN", "PRIVATE"):
+                if stripped == f"// ===BEGIN {name} DOMAINS===":
+                    if section is not None or name in seen_sections:
+                        raise GenError(path, lineno, f"unexpected start of the {name} section")
+                    section = name
+                    seen_sections.add(name)
+                elif stripped == f"// ===END {name} DOMAINS===":
+                    if section != name:
+                        raise GenError(path, lineno, f"unexpected end of the {name} section")
+                    section = None
+            continue
+        if not stripped:
+            continue
+        if section is None:
+            raise GenError(path, lineno, "rule outside the ICANN and PRIVATE sections")
+        if any(ch in ASCII_SPACE for ch in stripped):
+            raise GenError(path, lineno, f"malformed rule {stripped!r}: white space")
+        check_rule_text(path, lineno, stripped)
+        rules.append(ListRule(stripped, lineno, section == "ICANN"))
     if section is not None:
         raise GenError(path, None, f"the {section} section is not closed")
     if "ICANN" not in seen_sections:
@@ -243,25 +248,23 @@ def read_psl(path: str) -> list[ListRule]:
 
 def read_brands(path: str) -> list[tuple[str, int]]:
     brands: list[tuple[str, int]] = []
-    with open(path, encoding="utf-8") as f:
-        for lineno, raw in enumerate(f, 1):
-            name = raw.strip(ASCII_SPACE)
-            if not name or name.startswith("#"):
-                continue
-            if not name.isascii():
-                raise GenError(path, lineno, f"brand {name!r} is not in ASCII (A-label) form")
-            check_rule_text(path, lineno, name)
-            if "." in name:
-                raise GenError(path, lineno, f"brand {name!r} is not a top-level label")
-            if name.startswith("xn--"):
-                try:
-                    name[4:].encode("ascii").decode("punycode")
-                except UnicodeError:
-                    raise GenError(path, lineno, f"brand {name!r} is not a valid A-label") from None
-            if brands and name <= brands[-1][0]:
-                what = "duplicate" if name == brands[-1][0] else "out of byte order"
-                raise GenError(path, lineno, f"brand {name!r} is {what}")
-            brands.append((name, lineno))
+    for lineno, name in read_lines(path):
+        if not name or name.startswith("#"):
+            continue
+        if not name.isascii():
+            raise GenError(path, lineno, f"brand {name!r} is not in ASCII (A-label) form")
+        check_rule_text(path, lineno, name)
+        if "." in name:
+            raise GenError(path, lineno, f"brand {name!r} is not a top-level label")
+        if name.startswith("xn--"):
+            try:
+                name[4:].encode("ascii").decode("punycode")
+            except UnicodeError:
+                raise GenError(path, lineno, f"brand {name!r} is not a valid A-label") from None
+        if brands and name <= brands[-1][0]:
+            what = "duplicate" if name == brands[-1][0] else "out of byte order"
+            raise GenError(path, lineno, f"brand {name!r} is {what}")
+        brands.append((name, lineno))
     if not brands:
         raise GenError(path, None, "no brands")
     return brands
@@ -294,61 +297,59 @@ def read_policy(path: str) -> list[PolicySection]:
     sections: list[PolicySection] = []
     current: PolicySection | None = None
     names = set()
-    with open(path, encoding="utf-8") as f:
-        for lineno, raw in enumerate(f, 1):
-            stripped = raw.strip(ASCII_SPACE)
-            if not stripped or stripped.startswith("#"):
-                continue
-            if stripped.startswith("["):
-                if not stripped.endswith("]") or len(stripped) < 3:
-                    raise GenError(path, lineno, f"malformed section header {stripped!r}")
-                name = stripped[1:-1].strip(ASCII_SPACE)
-                if name in names:
-                    raise GenError(path, lineno, f"duplicate section [{name}]")
-                if name != "@brand":
-                    key = name[1:] if name.startswith("+") else name
-                    # Keys drop the list's "!"; a section that keeps it would add a key with one.
-                    if key.startswith("!"):
-                        raise GenError(path, lineno, f"section [{name}]: a key is written without '!'")
-                    check_rule_text(path, lineno, key)
-                names.add(name)
-                current = PolicySection(name, lineno)
-                sections.append(current)
-                continue
-            if current is None:
-                raise GenError(path, lineno, "field outside a section")
-            if "=" not in stripped:
-                raise GenError(path, lineno, f"expected 'field = value', got {stripped!r}")
-            key, value = (part.strip(ASCII_SPACE) for part in stripped.split("=", 1))
-            if key.startswith("source."):
-                fld = key[len("source."):]
-                if fld not in SOURCE_FIELDS:
-                    raise GenError(path, lineno, f"unknown field {fld!r} in {key!r}")
-                if fld in current.sources:
-                    raise GenError(path, lineno, f"second source for {fld}")
-                parsed = urllib.parse.urlsplit(value)
-                if parsed.scheme not in ("http", "https") or not parsed.netloc \
-                        or any(c.isspace() for c in value):
-                    raise GenError(path, lineno, f"source {value!r} is not an absolute web address")
-                current.sources[fld] = (value, lineno)
-            elif key in LIST_FIELDS:
-                # A banned entry is compared with the ASCII label of a name, so only such a
-                # label can ever match; anything else would be a ban that does nothing.
-                if key == "banned" and not BANNED_LABEL.fullmatch(value):
-                    raise GenError(path, lineno, f"banned label {value!r} is not a lowercase ASCII label")
-                if value == "":
-                    raise GenError(path, lineno, f"empty value for {key}")
-                entries, first = current.lists.get(key, ([], lineno))
-                entries.append(value)
-                current.lists[key] = (entries, first)
-            elif key in SCALAR_FIELDS:
-                if key in current.values:
-                    raise GenError(path, lineno, f"{key} given twice")
-                if key != "note" and key != "idn_chars" and value == "":
-                    raise GenError(path, lineno, f"empty value for {key}")
-                current.values[key] = (parse_value(path, lineno, key, value), lineno)
-            else:
-                raise GenError(path, lineno, f"unknown field {key!r}")
+    for lineno, stripped in read_lines(path):
+        if not stripped or stripped.startswith("#"):
+            continue
+        if stripped.startswith("["):
+            if not stripped.endswith("]") or len(stripped) < 3:
+                raise GenError(path, lineno, f"malformed section header {stripped!r}")
+            name = stripped[1:-1].strip(ASCII_SPACE)
+            if name in names:
+                raise GenError(path, lineno, f"duplicate section [{name}]")
+            if name != "@brand":
+                key = name[1:] if name.startswith("+") else name
+                # Keys drop the list's "!"; a section that keeps it would add a key with one.
+                if key.startswith("!"):
+                    raise GenError(path, lineno, f"section [{name}]: a key is written without '!'")
+                check_rule_text(path, lineno, key)
+            names.add(name)
+            current = PolicySection(name, lineno)
+            sections.append(current)
+            continue
+        if current is None:
+            raise GenError(path, lineno, "field outside a section")
+        if "=" not in stripped:
+            raise GenError(path, lineno, f"expected 'field = value', got {stripped!r}")
+        key, value = (part.strip(ASCII_SPACE) for part in stripped.split("=", 1))
+        if key.startswith("source."):
+            fld = key[len("source."):]
+            if fld not in SOURCE_FIELDS:
+                raise GenError(path, lineno, f"unknown field {fld!r} in {key!r}")
+            if fld in current.sources:
+                raise GenError(path, lineno, f"second source for {fld}")
+            parsed = urllib.parse.urlsplit(value)
+            if parsed.scheme not in ("http", "https") or not parsed.netloc \
+                    or any(c.isspace() for c in value):
+                raise GenError(path, lineno, f"source {value!r} is not an absolute web address")
+            current.sources[fld] = (value, lineno)
+        elif key in LIST_FIELDS:
+            # A banned entry is compared with the ASCII label of a name, so only such a
+            # label can ever match; anything else would be a ban that does nothing.
+            if key == "banned" and not BANNED_LABEL.fullmatch(value):
+                raise GenError(path, lineno, f"banned label {value!r} is not a lowercase ASCII label")
+            if value == "":
+                raise GenError(path, lineno, f"empty value for {key}")
+            entries, first = current.lists.get(key, ([], lineno))
+            entries.append(value)
+            current.lists[key] = (entries, first)
+        elif key in SCALAR_FIELDS:
+            if key in current.values:
+                raise GenError(path, lineno, f"{key} given twice")
+            if key != "note" and key != "idn_chars" and value == "":
+                raise GenError(path, lineno, f"empty value for {key}")
+            current.values[key] = (parse_value(path, lineno, key, value), lineno)
+        else:
+            raise GenError(path, lineno, f"unknown field {key!r}")
     return sections
 
 
@@ -532,10 +533,6 @@ def cpp_bytes(data: bytes) -> str:
             out.append(f"\\{b:03o}")
     out.append('"')
     return "".join(out)
-
-
-def cpp_string(text: str) -> str:
-    return cpp_bytes(text.encode("utf-8"))
 
 
 def pack_texts(texts: set[bytes]) -> tuple[bytes, dict[bytes, int]]:

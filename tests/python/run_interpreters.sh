@@ -11,13 +11,13 @@ echo "== Python tests on every interpreter found"
 
 main=${PYTHON:-$PWD/.venv/bin/python}
 
-# "cpython 3.12 3.12.1" and the like (ABI flags after the minor version), or nothing when `$1`
-# does not run or is not CPython.
+# "3.12 3.12.1" and the like (ABI flags after the minor version), or nothing when `$1` does not
+# run or is not a CPython of 3.11 or later.
 describe() {
   timeout 20 "$1" -c 'import sys
-if sys.implementation.name == "cpython":
-    print("%d.%d%s" % (sys.version_info[0], sys.version_info[1], getattr(sys, "abiflags", "")),
-          sys.version.split()[0], sys.version_info >= (3, 11))' 2>/dev/null || true
+if sys.implementation.name == "cpython" and sys.version_info >= (3, 11):
+    print("%d.%d%s" % (*sys.version_info[:2], sys.abiflags), sys.version.split()[0])' \
+    2>/dev/null || true
 }
 
 candidates=()
@@ -28,23 +28,19 @@ done < <(compgen -c | grep -E '^python3(\.[0-9]+t?)?$' | sort -u)
 if command -v pyenv >/dev/null 2>&1; then
   while IFS= read -r version; do
     prefix=$(pyenv prefix "$version" 2>/dev/null || true)
-    for exe in "$prefix/bin/python3" "$prefix/bin/python"; do
-      if [ -n "$prefix" ] && [ -x "$exe" ]; then
-        candidates+=("$exe")
-        break
-      fi
-    done
-  done < <(pyenv versions --bare --skip-aliases 2>/dev/null || pyenv versions --bare 2>/dev/null || true)
+    if [ -n "$prefix" ] && [ -x "$prefix/bin/python3" ]; then
+      candidates+=("$prefix/bin/python3")
+    fi
+  done < <(pyenv versions --bare 2>/dev/null || true)
 fi
 
-read -r main_key main_version _ <<<"$(describe "$main")"
+read -r main_key main_version <<<"$(describe "$main")"
 declare -A seen=(["$main_key"]=1)
 runs=()
 found=("$main_version ($main, .venv)")
 for exe in "${candidates[@]}"; do
-  read -r key version recent <<<"$(describe "$exe")"
-  [ "${recent:-}" = "True" ] || continue
-  if [ -n "${seen[$key]:-}" ]; then
+  read -r key version <<<"$(describe "$exe")"
+  if [ -z "$key" ] || [ -n "${seen[$key]:-}" ]; then
     continue
   fi
   seen[$key]=1
@@ -62,11 +58,7 @@ for run in "${runs[@]}"; do
   IFS='|' read -r key version exe <<<"$run"
   echo "== Python tests on CPython $version ($exe)"
   venv=build/venvs/cp$key
-  if [ ! -x "$venv/bin/python" ]; then
-    "$exe" -m venv "$venv"
-  fi
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation .
+  bash scripts/bootstrap.sh "$venv" "$exe"
   "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python "$@"
   ran+=("$version")
 done

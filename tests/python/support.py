@@ -9,6 +9,14 @@ import textwrap
 # the address space and makes the long runs too slow.
 SANITIZED = os.environ.get("ZELVAR_SANITIZED") == "1"
 
+# The module's classes, in the order of __all__.
+NAMES = ["Registry", "CheckResult", "TldInfo"]
+# TldInfo's attributes, in the order of its record, sources last.
+TLD_INFO_ATTRIBUTES = [
+    "tld", "registerable", "reason", "note", "restrictions", "min_length", "max_length",
+    "length_basis", "banned", "charset", "idn_chars", "sources",
+]
+
 
 def run_python(code, timeout=300):
     """Runs `code` in a fresh interpreter that sees the same modules; returns the finished process."""

@@ -11,9 +11,8 @@ import sysconfig
 import pytest
 
 import zelvar
-from support import run_python
+from support import NAMES, run_python
 
-NAMES = ["Registry", "CheckResult", "TldInfo"]
 IMPORT_SYSTEM_ATTRIBUTES = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
 
 

@@ -2,6 +2,8 @@
 
 import pytest
 
+from support import TLD_INFO_ATTRIBUTES
+
 YES_REPR = (
     "CheckResult(status='yes', reasons=[\"DNS syntax: ok\", "
     "\"TLD rule: label length ok (1-63)\", \"TLD rule: label not in banned list\"])"
@@ -50,11 +52,7 @@ def test_check_result_is_read_only(registry):
 
 
 def attributes(info):
-    names = [
-        "tld", "registerable", "reason", "note", "restrictions", "min_length", "max_length",
-        "length_basis", "banned", "charset", "idn_chars",
-    ]
-    return {name: getattr(info, name) for name in names} | {"sources": list(info.sources)}
+    return {name: getattr(info, name) for name in TLD_INFO_ATTRIBUTES} | {"sources": list(info.sources)}
 
 
 DEFAULTS = {

@@ -7,9 +7,7 @@ import weakref
 
 import pytest
 
-from support import run_python
-
-NAMES = ["Registry", "CheckResult", "TldInfo"]
+from support import NAMES, TLD_INFO_ATTRIBUTES, run_python
 
 Py_TPFLAGS_IMMUTABLETYPE = 1 << 8
 Py_TPFLAGS_HEAPTYPE = 1 << 9
@@ -17,10 +15,6 @@ Py_TPFLAGS_BASETYPE = 1 << 10
 Py_TPFLAGS_HAVE_GC = 1 << 14
 
 CHECK_RESULT_ATTRIBUTES = ["status", "reasons"]
-TLD_INFO_ATTRIBUTES = [
-    "tld", "registerable", "reason", "note", "restrictions", "min_length", "max_length",
-    "length_basis", "banned", "charset", "idn_chars", "sources",
-]
 
 
 @pytest.fixture(scope="module")
