@@ -36,6 +36,17 @@ bool add_class(PyObject* module, TypeCellBase& cell) {
   return PyObject_SetAttr(module, name.get(), reinterpret_cast<PyObject*>(type)) == 0;
 }
 
+// The type objects exist once per process and belong to the main interpreter: handed to another
+// interpreter they would be shared with it (its method cache can then answer their lookups from
+// its own classes). So any other interpreter is refused, with the text the interpreter itself
+// gives an isolated subinterpreter.
+bool require_main_interpreter() noexcept {
+  if (PyInterpreterState_Get() == PyInterpreterState_Main()) return true;
+  PyErr_SetString(PyExc_ImportError,
+                  "module zelvar._native does not support loading in subinterpreters");
+  return false;
+}
+
 int native_exec(PyObject* module) noexcept {
   return guard_status([module] {
     if (module == nullptr) {
@@ -46,6 +57,7 @@ int native_exec(PyObject* module) noexcept {
       raise_downcast_error(module, "module");
       return false;
     }
+    if (!require_main_interpreter()) return false;
     for (TypeCellBase* cell : {static_cast<TypeCellBase*>(&Registry_type),
                                static_cast<TypeCellBase*>(&CheckResult_type),
                                static_cast<TypeCellBase*>(&TldInfo_type)}) {

@@ -271,3 +271,119 @@ def test_module_file_exports_only_its_init_function(native):
         pytest.skip("nm (binutils) is not installed")
     listing = subprocess.run([nm, "-D", "--defined-only", native.__file__], capture_output=True, text=True, check=True)
     assert [line.split()[-1] for line in listing.stdout.splitlines()] == ["PyInit__native"]
+
+
+REFUSED = "ImportError: module zelvar._native does not support loading in subinterpreters"
+
+# Each way that an interpreter may offer to run the text SUB in a subinterpreter: the module it
+# needs, and the statements that run SUB there. The legacy ones share the main interpreter's lock;
+# the isolated ones, which the interpreter itself refuses from 3.12 on, must say the same.
+SUBINTERPRETER_WAYS = {
+    "testcapi-run_in_subinterp": ("_testcapi", "assert _testcapi.run_in_subinterp(SUB) == 0"),
+    "interpreters-legacy": (
+        "_interpreters",
+        "i = _interpreters.create('legacy'); assert _interpreters.run_string(i, SUB) is None; "
+        "_interpreters.destroy(i)",
+    ),
+    "interpreters-isolated": (
+        "_interpreters",
+        "i = _interpreters.create('isolated'); assert _interpreters.run_string(i, SUB) is None; "
+        "_interpreters.destroy(i)",
+    ),
+    "xxsubinterpreters-legacy": (
+        "_xxsubinterpreters",
+        "i = _xxsubinterpreters.create(isolated=False); _xxsubinterpreters.run_string(i, SUB); "
+        "_xxsubinterpreters.destroy(i)",
+    ),
+    "xxsubinterpreters-isolated": (
+        "_xxsubinterpreters",
+        "i = _xxsubinterpreters.create(isolated=True); _xxsubinterpreters.run_string(i, SUB); "
+        "_xxsubinterpreters.destroy(i)",
+    ),
+}
+
+SUBINTERPRETER_IMPORT = """
+    import sys
+    try:
+        import {way_module}
+    except ImportError:
+        print("missing", flush=True)
+        sys.exit()
+    SUB = '''if True:
+        try:
+            import zelvar._native
+        except BaseException as e:
+            print("sub:", type(e).__name__ + ":", e, flush=True)
+        else:
+            print("sub: imported", flush=True)
+    '''
+    if {main_first}:
+        import zelvar._native as first
+        print("main first:", first.Registry().check("example.com").status, flush=True)
+    {run}
+    {run}
+    import zelvar._native as native
+    print("main:", native.Registry().check("example.com").status, flush=True)
+    if {main_first}:
+        assert native is first
+    del sys.modules["zelvar._native"]
+    import zelvar._native as again
+    assert again is not native
+    print("again:", again.Registry is native.Registry, again.Registry().check("example.de").status)
+"""
+
+
+@pytest.mark.parametrize("main_first", [True, False], ids=["main-first", "subinterpreter-first"])
+@pytest.mark.parametrize("way", SUBINTERPRETER_WAYS)
+def test_subinterpreter_import_is_refused_and_the_main_interpreter_is_unharmed(way, main_first):
+    # A subprocess each: a type object shared with another interpreter crashed the process.
+    way_module, run = SUBINTERPRETER_WAYS[way]
+    process = run_python(SUBINTERPRETER_IMPORT.format(way_module=way_module, run=run, main_first=main_first))
+    assert process.returncode == 0, process.stderr
+    if process.stdout == "missing\n":
+        pytest.skip(f"this interpreter has no {way_module}")
+    expected = ["main first: yes"] if main_first else []
+    # A second try in another subinterpreter is refused the same way: the first left nothing.
+    expected += ["sub: " + REFUSED, "sub: " + REFUSED, "main: yes", "again: True restricted"]
+    assert process.stdout.splitlines() == expected
+
+
+# A class of a subinterpreter must never take over the lookups of the module's classes, nor may
+# a freed one run: with shared type objects this printed 'hijacked' and then crashed.
+SUBINTERPRETER_CLASS_TAKEOVER = """
+    import sys, zelvar._native as n
+    n.Registry().check("example.com")
+    code = '''
+    import gc, zelvar._native as n
+    R = n.Registry; cs = []
+    for i in range(3000):
+        S = type("S", (), {"check": eval("lambda self, d: 'hijacked'")})
+        getattr(S, "check"); getattr(S, "check"); cs.append(S)
+    print(R().check("example.com"))
+    del cs, S; gc.collect()
+    print(R().check("example.com"))
+    '''
+    if sys.version_info >= (3, 13):
+        import _interpreters as I
+        i = I.create("legacy")
+        print(I.run_string(i, code).formatted)
+    else:
+        import _xxsubinterpreters as I
+        i = I.create(isolated=False)
+        try:
+            I.run_string(i, code)
+        except I.RunFailedError as e:
+            print(e)
+    print(n.Registry().check("example.com").status)
+"""
+
+
+def test_subinterpreter_class_cannot_take_over_the_module_classes():
+    way_module = "_interpreters" if sys.version_info >= (3, 13) else "_xxsubinterpreters"
+    if importlib.util.find_spec(way_module) is None:
+        pytest.skip(f"this interpreter has no {way_module}")
+    process = run_python(SUBINTERPRETER_CLASS_TAKEOVER)
+    assert process.returncode == 0, process.stderr
+    refusal, status = process.stdout.splitlines()
+    assert refusal in (REFUSED, "<class 'ImportError'>: " + REFUSED.split(": ", 1)[1])
+    assert status == "yes"
