@@ -102,9 +102,9 @@ class Accepts(unittest.TestCase):
 
 class Refuses(unittest.TestCase):
     def assertRefused(self, where, message, **inputs):
-        rc, out, err, written = run(**inputs)
+        rc, out, err, unit = run(**inputs)
         self.assertEqual(rc, 1, out)
-        self.assertFalse(written)
+        self.assertFalse(unit)
         self.assertIn(where, err)
         self.assertIn(message, err)
 

@@ -275,31 +275,21 @@ def test_module_file_exports_only_its_init_function(native):
 
 REFUSED = "ImportError: module zelvar._native does not support loading in subinterpreters"
 
+def in_new_interpreter(module, config):
+    """The way of `module` that makes an interpreter by `config` and runs SUB there."""
+    return module, (f"i = {module}.create({config}); assert {module}.run_string(i, SUB) is None; "
+                    f"{module}.destroy(i)")
+
+
 # Each way that an interpreter may offer to run the text SUB in a subinterpreter: the module it
 # needs, and the statements that run SUB there. The legacy ones share the main interpreter's lock;
 # the isolated ones, which the interpreter itself refuses from 3.12 on, must say the same.
 SUBINTERPRETER_WAYS = {
     "testcapi-run_in_subinterp": ("_testcapi", "assert _testcapi.run_in_subinterp(SUB) == 0"),
-    "interpreters-legacy": (
-        "_interpreters",
-        "i = _interpreters.create('legacy'); assert _interpreters.run_string(i, SUB) is None; "
-        "_interpreters.destroy(i)",
-    ),
-    "interpreters-isolated": (
-        "_interpreters",
-        "i = _interpreters.create('isolated'); assert _interpreters.run_string(i, SUB) is None; "
-        "_interpreters.destroy(i)",
-    ),
-    "xxsubinterpreters-legacy": (
-        "_xxsubinterpreters",
-        "i = _xxsubinterpreters.create(isolated=False); _xxsubinterpreters.run_string(i, SUB); "
-        "_xxsubinterpreters.destroy(i)",
-    ),
-    "xxsubinterpreters-isolated": (
-        "_xxsubinterpreters",
-        "i = _xxsubinterpreters.create(isolated=True); _xxsubinterpreters.run_string(i, SUB); "
-        "_xxsubinterpreters.destroy(i)",
-    ),
+    "interpreters-legacy": in_new_interpreter("_interpreters", "'legacy'"),
+    "interpreters-isolated": in_new_interpreter("_interpreters", "'isolated'"),
+    "xxsubinterpreters-legacy": in_new_interpreter("_xxsubinterpreters", "isolated=False"),
+    "xxsubinterpreters-isolated": in_new_interpreter("_xxsubinterpreters", "isolated=True"),
 }
 
 SUBINTERPRETER_IMPORT = """
