@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config git
   libicu-dev libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   python3-venv python3-dev
 )
 
